@@ -1,0 +1,47 @@
+// The archive download: position, empty cells, then N records, one request
+// and one reply at a time through the link's mailbox, then the closing frame
+// and the results file. Shared by the dialog and the headless reader.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class InstrumentLink;
+
+// Download counters and the status suffix: process-wide, zero at start.
+extern int16_t g_nRecordSlot;
+extern int16_t g_nRequestIndex;
+// Windows-1251 text shown behind every link status text; never cleared.
+extern char g_szStatusSuffix[120];
+
+// What the sequence needs of the front end that runs it (dialog or reader).
+class DownloadHost {
+public:
+    virtual ~DownloadHost() = default;
+    // N as the user has it now (read afresh at every step).
+    virtual int RecordCount() = 0;
+    // Modal box with a Windows-1251 text (the count refused at the click).
+    virtual void ShowMessage(const std::string& textCp1251) = 0;
+    virtual void SetProgressRange(int lower, int upper) = 0;
+    virtual void SetProgressPos(int pos) = 0;
+    // All nCount records are in g_records: ask for the path and write the file.
+    virtual void WriteResultsFile(int nCount) = 0;
+};
+
+class DownloadSequence {
+public:
+    DownloadSequence(InstrumentLink& link, DownloadHost& host);
+
+    // The Read-archive button.
+    void OnReadArchive();
+    // One WM_LINK_REPLY; bytes may be null when length is 0. Returns 0.
+    int OnLinkReply(unsigned length, const uint8_t* bytes);
+
+    // Reply time-out of every command of the download.
+    int m_nReplyTimeout = 3000;
+
+private:
+    InstrumentLink& m_link;
+    DownloadHost& m_host;
+    int m_nAcceptedCount = 100; // the count the running download was started with
+};

@@ -1,0 +1,37 @@
+// The results file: a tab-separated table (.xls) or a plain-text report
+// (.doc), Windows-1251, line feeds only, numbers in the classic "C" format
+// whatever the process locale is.
+#pragma once
+
+#include <ctime>
+#include <functional>
+#include <string>
+#include <string_view>
+
+struct ArchiveRecord;
+struct EmptyCellTable;
+
+// Proposed file name for the time t in local time: "results%d_%m_%y.xls" for
+// the table form, ".doc" for the report; empty when the conversion fails.
+std::string ProposedResultsName(int bExcelTable, std::time_t t);
+
+// The user's decimal separator: ',' when the numeric locale the environment
+// names (LC_ALL, LC_NUMERIC, LANG) writes 1.2 with a comma, '.' otherwise.
+char decimalSeparator();
+
+// Formats the results piece by piece and hands each piece to sink as it is
+// made. nCount is clamped to 0..2000; records are slots 0..nCount-1.
+// separator is used by the table form only; the report always writes ','.
+void FormatResults(const ArchiveRecord* records, int nCount, const EmptyCellTable& cells,
+                   int bExcelTable, char separator,
+                   const std::function<bool(std::string_view piece)>& sink);
+
+struct WriteOutcome {
+    bool ok = false;
+    std::string reason; // the system's reason (strerror), UTF-8; empty on success
+};
+
+// Creates or truncates path and writes g_records[0..nCount-1] and g_emptyCells
+// into it. On failure the pieces already written stay in the file.
+WriteOutcome WriteResultsToFile(const std::string& path, int nCount, int bExcelTable,
+                                char separator);

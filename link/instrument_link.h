@@ -1,0 +1,70 @@
+// The one connection to the instrument: a worker thread that finds the
+// instrument on a serial port, serves a one-slot transmit mailbox, repeats
+// late requests and reports replies and status texts to a LinkNotifyTarget.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <thread>
+
+#include "link/frame.h"
+#include "link/link_target.h"
+
+class SerialPort;
+
+enum LinkState : int32_t {
+    LINK_SENT = 0,
+    LINK_READY = 1,
+    LINK_RETRY = 2,
+    LINK_NO_ANSWER = 3,
+};
+
+class InstrumentLink {
+public:
+    InstrumentLink();
+    ~InstrumentLink(); // performs Stop
+    InstrumentLink(const InstrumentLink&) = delete;
+    InstrumentLink& operator=(const InstrumentLink&) = delete;
+
+    // Starts the worker (port search, then the request cycle). 1 when it runs.
+    int Start(LinkNotifyTarget* pTarget);
+    // Ends the worker and closes the port; returns after the worker has ended,
+    // serving the target's pending message boxes while it waits.
+    int Stop();
+    // Worker only: purge, then write the whole frame. Bytes written, 0 when stopped.
+    int SendFrame(const uint8_t* bytes, int count);
+    // Sets the port number unless n is -1; returns the current one.
+    int PortNumber(int n);
+    // Posts a status text (UTF-8 here, converted to Windows-1251 for the post).
+    void PostStatus(const char* textUtf8);
+
+    static int AppendChecksum(uint8_t* frame, int n) { return ::AppendChecksum(frame, n); }
+
+    // Requester side of the mailbox: copies the frame, sets m_nTxLength and
+    // m_nReplyTimeout, sets m_bTxRequest last and wakes the worker. Returns 1
+    // when placed; 0 (nothing touched) when m_bTxRequest is still 1.
+    // The caller checks m_nLinkState first, as each requester's rules say.
+    int PlaceRequest(const uint8_t* frame, int length, int replyTimeoutMs);
+
+    // Shared with the requester; written with release, read with acquire.
+    std::atomic<int32_t> m_nTxLength{0};
+    std::atomic<int32_t> m_nReplyTimeout{0};
+    std::atomic<int32_t> m_bTxRequest{0};
+    std::atomic<int32_t> m_nLinkState{LINK_READY};
+    uint8_t m_txBuffer[512] = {};
+
+private:
+    void LinkWorker();
+    // Implementation details are free to change; the members above are the contract.
+    struct Worker;
+    std::unique_ptr<Worker> m_pWorker;
+    std::unique_ptr<SerialPort> m_hPort;
+    LinkNotifyTarget* m_hNotifyWnd = nullptr;
+    std::thread m_pWorkerThread;
+    std::atomic<int32_t> m_bAwaitingReply{0};
+    std::atomic<int32_t> m_bRunning{0};
+    std::atomic<int32_t> m_bExited{1};
+    std::atomic<int32_t> m_nPort{2};
+    int m_nWakeFd = -1; // eventfd: a request or Stop wakes the worker at once
+};

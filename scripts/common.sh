@@ -1,0 +1,48 @@
+# Shared by the two top-level scripts: Debian packages and the build.
+# Sourced, not run.
+
+TARVEX_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+TARVEX_PACKAGES=(cmake g++ make pkg-config libgtest-dev qt6-base-dev xvfb xauth locales
+                 clang libclang-rt-14-dev procps)
+TARVEX_LOCALES=(ru_RU.UTF-8 de_DE.UTF-8 uk_UA.UTF-8 en_US.UTF-8)
+JOBS=$(nproc 2>/dev/null || echo 2)
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# Installs the Debian packages that are missing and generates the locales the
+# tests switch to. Does nothing when everything is there already.
+install_dependencies() {
+    local missing=()
+    for pkg in "${TARVEX_PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' ||
+            missing+=("$pkg")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "== installing: ${missing[*]}"
+        as_root apt-get update -qq
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+    fi
+    local want=()
+    for loc in "${TARVEX_LOCALES[@]}"; do
+        local short=${loc%.UTF-8}.utf8
+        locale -a 2>/dev/null | grep -qx "$short" || want+=("$loc")
+    done
+    if [ ${#want[@]} -gt 0 ]; then
+        echo "== generating locales: ${want[*]}"
+        for loc in "${want[@]}"; do
+            as_root sed -i "s/^# *\(${loc} UTF-8\)/\1/" /etc/locale.gen
+            grep -q "^${loc} UTF-8" /etc/locale.gen || echo "${loc} UTF-8" | as_root tee -a /etc/locale.gen >/dev/null
+        done
+        as_root locale-gen >/dev/null
+    fi
+}
+
+# build DIR [cmake options...]: configures once and builds everything in DIR.
+build() {
+    local dir=$1
+    shift
+    cmake -S "$TARVEX_ROOT" -B "$TARVEX_ROOT/$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake --build "$TARVEX_ROOT/$dir" -j "$JOBS"
+}
