@@ -41,7 +41,15 @@ public:
     int m_nReplyTimeout = 3000;
 
 private:
+    int SendCommand(int code, uint16_t parameter = 0);
+    int CurrentCount();
+    void OnPositionReply(const uint8_t* reply);
+    void OnEmptyCellReply(const uint8_t* reply);
+    void OnRecordReply(const uint8_t* reply);
+    void EndDownload(int nCount);
+
     InstrumentLink& m_link;
     DownloadHost& m_host;
     int m_nAcceptedCount = 100; // the count the running download was started with
+    int m_bWriting = 0;         // WriteResultsFile is running (it may re-enter OnLinkReply)
 };
