@@ -1,1 +1,97 @@
-// placeholder until written
+#include "app/settings.h"
+
+#include "app/settings_internal.h"
+#include "platform/profile_file.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+const char SETTINGS_SECTION[] = "Velmare - 7K";
+const char SETTINGS_PORT_KEY[] = "COM Port 1_4";
+const char SETTINGS_PORT_DEFAULT[] = "2";
+const char SETTINGS_FILE_NAME[] = "Vextar.ini";
+// The value buffer of the profile call: at most 19 characters are taken.
+constexpr std::size_t SETTINGS_VALUE_SIZE = 20;
+
+// The current directory, however long; empty when it cannot be had (for
+// example when it has been removed).
+std::string CurrentDirectory() {
+    std::string buffer(256, '\0');
+    for (;;) {
+        if (getcwd(buffer.data(), buffer.size()) != nullptr) {
+            buffer.resize(std::char_traits<char>::length(buffer.c_str()));
+            return buffer;
+        }
+        if (errno != ERANGE || buffer.size() > (1u << 20))
+            return std::string();
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+} // namespace
+
+// Filled on first use and kept for the rest of the run.
+static std::string g_szSettingsPath;
+static int g_bSettingsPathPending = 1;
+
+const char* GetSettingsPath() {
+    if (g_bSettingsPathPending) {
+        g_bSettingsPathPending = 0;
+        std::string dir = CurrentDirectory();
+        // Without a current directory the path stays empty: reads give the
+        // default and writes fail, rather than landing in the root directory.
+        if (dir.empty()) {
+            g_szSettingsPath.clear();
+        } else {
+            if (dir.back() != '/')
+                dir += '/';
+            g_szSettingsPath = dir + SETTINGS_FILE_NAME;
+        }
+    }
+    return g_szSettingsPath.c_str();
+}
+
+void ResetSettingsPath() {
+    g_szSettingsPath.clear();
+    g_bSettingsPathPending = 1;
+}
+
+int ParsePortNumber(const char* pszText) {
+    const char* p = pszText;
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
+        ++p;
+    bool bNegative = false;
+    if (*p == '+' || *p == '-')
+        bNegative = *p++ == '-';
+    long long nValue = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        nValue = nValue * 10 + (*p - '0');
+        if (nValue > static_cast<long long>(INT_MAX) + 1)
+            break; // saturated either way; no need to read on
+    }
+    if (bNegative)
+        nValue = -nValue;
+    if (nValue > INT_MAX)
+        return INT_MAX;
+    if (nValue < INT_MIN)
+        return INT_MIN;
+    return static_cast<int>(nValue);
+}
+
+int LoadPortSetting() {
+    std::string value = ProfileFileGet(GetSettingsPath(), SETTINGS_SECTION, SETTINGS_PORT_KEY,
+                                       SETTINGS_PORT_DEFAULT, SETTINGS_VALUE_SIZE);
+    // c_str: a NUL inside the value ends the number, as in a C buffer.
+    return ParsePortNumber(value.c_str());
+}
+
+int SavePortSetting(int nPort) {
+    char szValue[24];
+    std::snprintf(szValue, sizeof szValue, " %d ", nPort);
+    return ProfileFileSet(GetSettingsPath(), SETTINGS_SECTION, SETTINGS_PORT_KEY, szValue);
+}

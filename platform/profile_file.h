@@ -1,0 +1,51 @@
+// Initialisation ("profile") files of the classic form
+//
+//   [Section]
+//   key=value
+//
+// read and written the way the Windows profile functions do it, so that a
+// file written by the Windows program reads the same here and back.
+//
+// The text-level functions are pure: they take the file's bytes and return a
+// value or the new bytes. The file-level functions add reading with a size
+// cap and an atomic replace of the file.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Files beyond this size are not read further (lookups see the first part
+// only) and are never rewritten, so that a rewrite cannot cut them short.
+inline constexpr std::size_t PROFILE_MAX_FILE_SIZE = 16u * 1024u * 1024u;
+
+// Looks up key in the first section named section. Names are matched without
+// regard to ASCII case; blanks around names and values are ignored. Lines may
+// end in LF or CRLF. Returns at most nSize - 1 bytes of the value, or of def
+// when the section or key is missing (nSize 0 gives an empty text).
+std::string ProfileGet(std::string_view fileText, std::string_view section, std::string_view key,
+                       std::string_view def, std::size_t nSize);
+
+// Returns fileText with key set to value in the first section named section:
+// the first matching key line is replaced by "key=value", a missing key is
+// added after the last non-blank line of the section, a missing section is
+// appended at the end. New lines take the file's line-end style (that of its
+// first line; LF for a file without one). Every other byte is kept.
+// Returns nothing when the names or the value cannot be stored so that they
+// read back: an empty name, a line break or NUL anywhere, '=' or a leading
+// '[' or ';' in the key, ']' in the section name.
+std::optional<std::string> ProfileSet(std::string_view fileText, std::string_view section,
+                                      std::string_view key, std::string_view value);
+
+// ProfileGet on the file at path; a missing or unreadable file, or one that
+// is not a regular file, gives the default.
+std::string ProfileFileGet(const std::string& path, std::string_view section, std::string_view key,
+                           std::string_view def, std::size_t nSize);
+
+// ProfileSet on the file at path, creating it when absent. The file is
+// replaced atomically through a temporary file in the same directory, with
+// the old permission bits; on any failure the old file is left as it was and
+// no temporary file remains. Returns 1 on success, 0 on failure.
+int ProfileFileSet(const std::string& path, std::string_view section, std::string_view key,
+                   std::string_view value);
