@@ -1,0 +1,31 @@
+// Command line of tarvex-sim.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct SimOptions {
+    uint32_t m_nSeed = 1;
+    std::string m_szArchivePath;
+    std::string m_szDumpPath;
+    int m_nPosition = 0;
+    bool m_bPacing = true;
+    int m_nTurnaroundMs = 5;
+    std::string m_szLinkPath;
+    std::string m_szLogPath;
+    // Faults for tests; 0 means off.
+    bool m_bSilent = false;
+    int m_nPresenceAfter = 0;
+    int m_nDropEvery = 0;
+    int m_nCorruptEvery = 0;
+    bool m_bSplit = false;
+    int m_nNoiseMs = 0;
+    int m_nDelayEvery = 0;
+    int m_nDelayMs = 0;
+    bool m_bHelp = false;
+};
+
+// Fills options from argv; on a bad option returns false with a message in szError.
+bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& szError);
+
+extern const char* const SIM_USAGE;
