@@ -1,1 +1,71 @@
-int main() { return 1; } // placeholder until written
+// tarvex-read: downloads the instrument's archive without the dialog and
+// writes the results file. See ReaderUsage for the command line.
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "archive/results_writer.h"
+#include "tools/reader/archive_reader.h"
+#include "tools/reader/port_list.h"
+#include "tools/reader/progress_display.h"
+#include "tools/reader/reader_options.h"
+
+namespace {
+
+constexpr int MAPPED_PORTS = 99;
+
+// Every port number the search may try names the one device, so nothing
+// else is opened.
+void UseOnlyDevice(const std::string& device) {
+    for (int n = 1; n <= MAPPED_PORTS; ++n)
+        setenv(("TARVEX_COM" + std::to_string(n)).c_str(), device.c_str(), 1);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    ReaderOptions options;
+    ParseResult parsed = ParseReaderOptions(args, options);
+    if (!parsed.ok) {
+        if (parsed.badCount)
+            std::fprintf(stderr, "Неправильно введено количество записей (1...2000)\n");
+        std::fprintf(stderr, "tarvex-read: %s\n%s", parsed.error.c_str(), ReaderUsage());
+        return EXIT_BAD_USAGE;
+    }
+    if (options.m_bHelp) {
+        std::fputs(ReaderUsage(), stdout);
+        return EXIT_WRITTEN;
+    }
+    if (options.m_bListPorts) {
+        ListPorts(stdout);
+        return EXIT_WRITTEN;
+    }
+
+    std::string path = options.m_szOutput;
+    if (path.empty()) {
+        path = ProposedResultsName(options.m_bExcelTable, std::time(nullptr));
+        if (path.empty()) {
+            std::fprintf(stderr, "tarvex-read: no file name for today's date\n");
+            return EXIT_NOT_WRITTEN;
+        }
+    }
+    // Refused before anything is asked of the instrument.
+    std::error_code ec;
+    if (!options.m_bForce &&
+        std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found) {
+        std::fprintf(stderr, "tarvex-read: %s exists (use --force to overwrite it)\n",
+                     path.c_str());
+        return EXIT_NOT_WRITTEN;
+    }
+    if (!options.m_szDevice.empty())
+        UseOnlyDevice(options.m_szDevice);
+
+    ProgressDisplay display(stderr, isatty(STDERR_FILENO) == 1);
+    ArchiveReader reader(options, path, display);
+    return reader.Run();
+}

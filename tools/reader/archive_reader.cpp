@@ -1,0 +1,157 @@
+#include "tools/reader/archive_reader.h"
+
+#include <cstring>
+
+#include "app/settings.h"
+#include "platform/codepage.h"
+
+namespace {
+
+// The link's texts that tell how the search ended.
+const std::string FOUND_PREFIX = Utf8ToCp1251(" Связь установлена по COM");
+const std::string NOT_FOUND = Utf8ToCp1251(" Связь НЕ установлена.");
+// Texts posted once per request and reply: too many to print line by line.
+const std::string WAITING = Utf8ToCp1251(" Ожидание ответа.");
+const std::string RECEIVED = Utf8ToCp1251(" Oтвет получен.");
+
+// The search tries five ports at under half a second each; this only guards
+// against a link that never reports.
+constexpr auto SEARCH_LIMIT = std::chrono::seconds(60);
+
+std::string Trimmed(const std::string& text) {
+    size_t first = text.find_first_not_of(" \n");
+    size_t last = text.find_last_not_of(" \n");
+    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+}
+
+} // namespace
+
+ArchiveReader::ArchiveReader(const ReaderOptions& options, const std::string& outputPath,
+                             ProgressDisplay& display)
+    : m_options(options), m_szOutputPath(outputPath), m_display(display) {
+    m_sequence.m_nReplyTimeout = options.m_nReplyTimeout;
+}
+
+void ArchiveReader::PostLinkReply(std::vector<uint8_t> reply) {
+    m_events.Push({ReaderEvent::Reply, std::move(reply), {}});
+}
+
+void ArchiveReader::PostLinkStatus(std::string textCp1251) {
+    m_events.Push({ReaderEvent::Status, {}, std::move(textCp1251)});
+}
+
+void ArchiveReader::RunMessageBox(std::string textCp1251, int /*style*/) {
+    m_events.Push({ReaderEvent::Box, {}, std::move(textCp1251)});
+}
+
+void ArchiveReader::ShowMessage(const std::string& textCp1251) {
+    m_display.Line(Cp1251ToUtf8(textCp1251));
+}
+
+void ArchiveReader::SetProgressRange(int /*lower*/, int upper) {
+    m_display.SetRange(upper);
+}
+
+void ArchiveReader::SetProgressPos(int pos) {
+    m_display.SetDone(pos);
+}
+
+void ArchiveReader::WriteResultsFile(int nCount) {
+    m_bWriteRan = 1;
+    m_nWritten = nCount;
+    m_writeOutcome =
+        WriteResultsToFile(m_szOutputPath, nCount, m_options.m_bExcelTable, decimalSeparator());
+    if (m_writeOutcome.ok) {
+        const std::string done = Utf8ToCp1251("Файл прочитан.");
+        std::memset(g_szStatusSuffix, 0, sizeof g_szStatusSuffix);
+        std::memcpy(g_szStatusSuffix, done.data(), done.size());
+    }
+}
+
+void ArchiveReader::ShowStatus(const std::string& textCp1251) {
+    if (textCp1251 == WAITING || textCp1251 == RECEIVED)
+        m_display.Routine(Trimmed(Cp1251ToUtf8(textCp1251)));
+    else
+        m_display.Line(Trimmed(Cp1251ToUtf8(textCp1251)));
+}
+
+int ArchiveReader::WaitForInstrument() {
+    auto deadline = std::chrono::steady_clock::now() + SEARCH_LIMIT;
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        std::optional<ReaderEvent> event =
+            m_events.Pop(std::max(left, std::chrono::milliseconds(0)));
+        if (!event) {
+            m_display.Line("tarvex-read: the port search did not end");
+            return EXIT_NOT_FOUND;
+        }
+        if (event->kind == ReaderEvent::Box) {
+            m_display.Line(Trimmed(Cp1251ToUtf8(event->text)));
+        } else if (event->kind == ReaderEvent::Status) {
+            ShowStatus(event->text);
+            if (event->text.rfind(FOUND_PREFIX, 0) == 0)
+                return EXIT_WRITTEN;
+            if (event->text == NOT_FOUND)
+                return EXIT_NOT_FOUND;
+        }
+        // No reply can come before a request; a stray one is not acted on.
+    }
+}
+
+int ArchiveReader::Download() {
+    m_sequence.OnReadArchive();
+    m_display.Line(Trimmed(Cp1251ToUtf8(g_szStatusSuffix)));
+    // A request goes out five times at most, each waiting the time-out; a
+    // link that stays silent well beyond that is taken as no answer.
+    const auto silenceLimit =
+        std::chrono::milliseconds(6 * static_cast<int64_t>(m_options.m_nReplyTimeout) + 10000);
+    while (!m_bWriteRan) {
+        std::optional<ReaderEvent> event = m_events.Pop(silenceLimit);
+        if (!event) {
+            m_display.Line("tarvex-read: the link reported nothing for too long");
+            return EXIT_NO_ANSWER;
+        }
+        switch (event->kind) {
+        case ReaderEvent::Box:
+            m_display.Line(Trimmed(Cp1251ToUtf8(event->text)));
+            break;
+        case ReaderEvent::Status:
+            ShowStatus(event->text);
+            break;
+        case ReaderEvent::Reply:
+            m_sequence.OnLinkReply(static_cast<unsigned>(event->bytes.size()), event->bytes.data());
+            if (event->bytes.empty()) {
+                m_display.Line("tarvex-read: no answer from the instrument");
+                return EXIT_NO_ANSWER;
+            }
+            break;
+        }
+    }
+    if (!m_writeOutcome.ok) {
+        m_display.Line("tarvex-read: " + m_szOutputPath + ": " + m_writeOutcome.reason);
+        return EXIT_NOT_WRITTEN;
+    }
+    return EXIT_WRITTEN;
+}
+
+void ArchiveReader::Finish(int nPort) {
+    m_link.Stop();
+    SavePortSetting(nPort);
+}
+
+int ArchiveReader::Run() {
+    m_link.PortNumber(m_options.m_nPort > 0 ? m_options.m_nPort : LoadPortSetting());
+    if (!m_link.Start(this)) {
+        m_display.Line("tarvex-read: the link could not be started");
+        return EXIT_NOT_FOUND;
+    }
+    int status = WaitForInstrument();
+    if (status == EXIT_WRITTEN)
+        status = Download();
+    m_display.Finish();
+    Finish(m_link.PortNumber(-1));
+    if (status == EXIT_WRITTEN)
+        std::printf("%s: %d records\n", m_szOutputPath.c_str(), m_nWritten);
+    return status;
+}

@@ -1,0 +1,139 @@
+#include "tools/reader/reader_options.h"
+
+#include <cstdint>
+
+namespace {
+
+// Plain decimal digits only: no sign, no blanks, no letters. Values above
+// limit (however many digits) are reported as out of range.
+enum class NumberParse { Ok, NotANumber, OutOfRange };
+
+NumberParse ParseNumber(const std::string& text, int64_t limit, int64_t& value) {
+    if (text.empty())
+        return NumberParse::NotANumber;
+    value = 0;
+    bool tooLarge = false;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return NumberParse::NotANumber;
+        if (!tooLarge) {
+            value = value * 10 + (c - '0');
+            tooLarge = value > limit;
+        }
+    }
+    return tooLarge ? NumberParse::OutOfRange : NumberParse::Ok;
+}
+
+// Takes the value of an option given as "--opt value" or "--opt=value".
+bool TakeValue(const std::vector<std::string>& args, size_t& i, const std::string& name,
+               const std::string& inlineValue, bool hasInline, std::string& value,
+               ParseResult& result) {
+    if (hasInline) {
+        value = inlineValue;
+        return true;
+    }
+    if (i + 1 >= args.size()) {
+        result.error = "option " + name + " needs a value";
+        return false;
+    }
+    value = args[++i];
+    return true;
+}
+
+bool ParseRanged(const std::string& name, const std::string& text, int lo, int hi, int& out,
+                 ParseResult& result) {
+    int64_t value = 0;
+    NumberParse parse = ParseNumber(text, hi, value);
+    if (parse == NumberParse::NotANumber) {
+        result.error = name + " takes a whole number, not '" + text + "'";
+        return false;
+    }
+    if (parse == NumberParse::OutOfRange || value < lo) {
+        result.error =
+            name + " must be " + std::to_string(lo) + " to " + std::to_string(hi) + ", not " + text;
+        return false;
+    }
+    out = static_cast<int>(value);
+    return true;
+}
+
+} // namespace
+
+ParseResult ParseReaderOptions(const std::vector<std::string>& args, ReaderOptions& options) {
+    ParseResult result;
+    int formsGiven = 0;
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::string inlineValue;
+        bool hasInline = false;
+        if (name.rfind("--", 0) == 0) {
+            size_t eq = name.find('=');
+            if (eq != std::string::npos) {
+                inlineValue = name.substr(eq + 1);
+                name.resize(eq);
+                hasInline = true;
+            }
+        }
+        std::string value;
+        if (name == "--count") {
+            if (!TakeValue(args, i, name, inlineValue, hasInline, value, result))
+                return result;
+            if (!ParseRanged(name, value, 1, 2000, options.m_nRecordCount, result)) {
+                result.badCount = true;
+                return result;
+            }
+        } else if (name == "--port") {
+            if (!TakeValue(args, i, name, inlineValue, hasInline, value, result) ||
+                !ParseRanged(name, value, 1, 99, options.m_nPort, result))
+                return result;
+        } else if (name == "--timeout") {
+            if (!TakeValue(args, i, name, inlineValue, hasInline, value, result) ||
+                !ParseRanged(name, value, 1, 60000, options.m_nReplyTimeout, result))
+                return result;
+        } else if (name == "--output" || name == "--device") {
+            if (!TakeValue(args, i, name, inlineValue, hasInline, value, result))
+                return result;
+            if (value.empty()) {
+                result.error = name + " needs a non-empty path";
+                return result;
+            }
+            (name == "--output" ? options.m_szOutput : options.m_szDevice) = value;
+        } else if (hasInline) {
+            result.error = "option " + name + " takes no value";
+            return result;
+        } else if (name == "--table" || name == "--report") {
+            options.m_bExcelTable = name == "--table" ? 1 : 0;
+            ++formsGiven;
+        } else if (name == "--force") {
+            options.m_bForce = 1;
+        } else if (name == "--list-ports") {
+            options.m_bListPorts = 1;
+        } else if (name == "--help" || name == "-h") {
+            options.m_bHelp = 1;
+        } else {
+            result.error = "unknown argument '" + args[i] + "'";
+            return result;
+        }
+    }
+    if (formsGiven > 1) {
+        result.error = "give at most one of --table and --report";
+        return result;
+    }
+    result.ok = true;
+    return result;
+}
+
+const char* ReaderUsage() {
+    return "usage: tarvex-read [--count N] [--table | --report] [--output PATH] [--force]\n"
+           "                   [--port N | --device PATH] [--timeout MS] [--list-ports]\n"
+           "Reads the last N records (1 to 2000, default 100) of the instrument's archive\n"
+           "and writes them as a report (.doc, default) or a table (.xls).\n"
+           "  --output PATH  results file (default: the dated name in this directory)\n"
+           "  --force        overwrite an existing results file\n"
+           "  --port N       start the port search at COMN instead of the saved port\n"
+           "  --device PATH  use this serial device only\n"
+           "  --timeout MS   reply time-out of each request (default 3000)\n"
+           "  --list-ports   show COM1..COM9, their devices and the serial devices present\n"
+           "Exit status: 0 written, 2 bad usage, 3 instrument not found,\n"
+           "             4 no answer from the instrument, 5 results file not written.\n";
+}

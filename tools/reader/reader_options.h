@@ -1,0 +1,37 @@
+// Command line of the headless reader.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Exit statuses of tarvex-read.
+constexpr int EXIT_WRITTEN = 0;
+constexpr int EXIT_BAD_USAGE = 2;
+constexpr int EXIT_NOT_FOUND = 3;
+constexpr int EXIT_NO_ANSWER = 4;
+constexpr int EXIT_NOT_WRITTEN = 5;
+
+struct ReaderOptions {
+    int m_nRecordCount = 100;
+    int m_bExcelTable = 0;  // 1: table form; 0: report form
+    std::string m_szOutput; // empty: the proposed name in the current directory
+    int m_bForce = 0;       // overwrite an existing file
+    int m_nPort = 0;        // 0: the saved port
+    std::string m_szDevice; // non-empty: this device only
+    int m_bListPorts = 0;
+    int m_nReplyTimeout = 3000;
+    int m_bHelp = 0;
+};
+
+struct ParseResult {
+    bool ok = false;
+    std::string error;     // one line, UTF-8
+    bool badCount = false; // the record count was refused
+};
+
+// Parses args (without the program name). Numbers are taken only when they
+// are plain decimal digits.
+ParseResult ParseReaderOptions(const std::vector<std::string>& args, ReaderOptions& options);
+
+// Usage text, UTF-8.
+const char* ReaderUsage();
