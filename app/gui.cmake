@@ -1,1 +1,4 @@
 # The tarvex executable.
+add_executable(tarvex main.cpp reader_app.cpp)
+target_link_libraries(tarvex PRIVATE tarvex_ui)
+install(TARGETS tarvex RUNTIME DESTINATION bin)

@@ -1,0 +1,410 @@
+#include "ui/reader_dialog.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "app/about_dialog.h"
+#include "app/settings.h"
+#include "archive/results_writer.h"
+#include "platform/codepage.h"
+#include "ui/clock_panel.h"
+#include "ui/clock_text.h"
+#include "ui/dialog_units.h"
+#include "ui/link_events.h"
+#include "ui/record_count_text.h"
+#include "ui/record_spin.h"
+#include "ui/resource_ids.h"
+
+int g_bFirstTick = 1;
+
+// Resources of a static library must be registered by hand.
+static void InitIconResources() {
+#ifdef TARVEX_HAVE_ICONS
+    Q_INIT_RESOURCE(tarvex);
+#endif
+}
+
+namespace {
+QString FromCp1251(const std::string& text) {
+    return QString::fromStdString(Cp1251ToUtf8(text.c_str())); // up to the first NUL
+}
+
+void SetControlId(QWidget* pWidget, const char* pszName) {
+    pWidget->setObjectName(pszName);
+}
+} // namespace
+
+ReaderDialog::ReaderDialog(QWidget* pParent)
+    : QDialog(pParent), m_pLink(std::make_unique<InstrumentLink>()), m_sequence(*m_pLink, *this) {
+    InitIconResources();
+    m_hIcon.addFile(QStringLiteral(":/icons/tarvex_32.xpm"), QSize(32, 32));
+    m_hIcon.addFile(QStringLiteral(":/icons/tarvex_16.xpm"), QSize(16, 16));
+    m_bTraceStatus = std::getenv("TARVEX_TRACE_STATUS") != nullptr;
+    m_fnStartLink = [this] { return m_pLink->Start(this); };
+    m_fnChooseSavePath = [this](const QString& szName, int bExcel) {
+        return ChooseSavePath(szName, bExcel);
+    };
+    m_fnMessageBox = [](QWidget* pOwner, const QString& szText, QMessageBox::Icon icon) {
+        QMessageBox box(icon, QGuiApplication::applicationDisplayName(), szText, QMessageBox::Ok,
+                        pOwner);
+        box.exec();
+    };
+    CreateControls();
+}
+
+ReaderDialog::~ReaderDialog() {
+    // Posts that arrive while the link stops are no longer acted on; boxes the
+    // worker waits for are still shown, from inside Stop.
+    m_bClosing = true;
+    if (m_pLink) {
+        m_pLink->Stop();
+        m_pLink.reset();
+    }
+    if (m_bWaitCursor)
+        QGuiApplication::restoreOverrideCursor();
+}
+
+void ReaderDialog::CreateControls() {
+    setWindowTitle(QStringLiteral("Вельмар-7К Программа чтения результатов"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setWindowIcon(m_hIcon);
+    setSizeGripEnabled(false);
+
+    const DialogUnits du(font());
+    setFixedSize(du.Size(212, 134));
+
+    // Created in template order, which is also the tab order.
+    m_pReadButton = new QPushButton(QStringLiteral("Чтение архива"), this);
+    m_pReadButton->setGeometry(du.Rect(117, 43, 81, 18));
+    SetControlId(m_pReadButton, "IDC_READ_ARCHIVE");
+
+    m_pClock = new ClockPanel(this);
+    m_pClock->setGeometry(du.Rect(67, 4, 68, 23));
+    SetControlId(m_pClock, "IDC_CLOCK");
+
+    m_pStatus = new QLabel(this);
+    m_pStatus->setTextFormat(Qt::PlainText);
+    m_pStatus->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_pStatus->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_pStatus->setGeometry(du.Rect(3, 121, 205, 9));
+    SetControlId(m_pStatus, "IDC_STATUS");
+
+    m_pProgress = new QProgressBar(this);
+    m_pProgress->setTextVisible(false);
+    m_pProgress->reset(); // empty until a download sets the range
+    m_pProgress->setGeometry(du.Rect(7, 99, 198, 11));
+    SetControlId(m_pProgress, "IDC_PROGRESS");
+
+    m_pRecordEdit = new QLineEdit(this);
+    m_pRecordEdit->setGeometry(du.Rect(33, 48, 36, 12));
+    SetControlId(m_pRecordEdit, "IDC_RECORD_COUNT");
+
+    auto* pCountGroup = new QGroupBox(QStringLiteral("Количество записей"), this);
+    pCountGroup->setGeometry(du.Rect(17, 37, 81, 27));
+    auto* pDoneGroup = new QGroupBox(QStringLiteral("Завершено"), this);
+    pDoneGroup->setAlignment(Qt::AlignHCenter);
+    pDoneGroup->setGeometry(du.Rect(3, 89, 205, 28));
+    // The frames lie behind the controls they surround, not over them.
+    for (QGroupBox* pGroup : {pCountGroup, pDoneGroup}) {
+        pGroup->setFocusPolicy(Qt::NoFocus);
+        pGroup->lower();
+    }
+
+    m_pRecordSpin = new RecordSpin(this);
+    m_pRecordSpin->setGeometry(du.Rect(70, 48, 9, 11));
+    SetControlId(m_pRecordSpin, "IDC_RECORD_SPIN");
+
+    m_pExcel = new QCheckBox(QStringLiteral("Файл в форме таблицы (Excel)"), this);
+    m_pExcel->setGeometry(du.Rect(16, 71, 139, 11));
+    SetControlId(m_pExcel, "IDC_EXCEL");
+
+    setTabOrder(m_pReadButton, m_pClock);
+    setTabOrder(m_pClock, m_pRecordEdit);
+    setTabOrder(m_pRecordEdit, m_pExcel);
+
+    connect(m_pReadButton, &QPushButton::clicked, this, [this] { OnReadArchive(); });
+    connect(m_pRecordEdit, &QLineEdit::textChanged, this, [this] { OnChangeRecordCount(); });
+    connect(m_pRecordSpin, &RecordSpin::Scrolled, this, [this] { OnVScroll(); });
+    connect(m_pExcel, &QCheckBox::clicked, this, [this] { OnExcelClicked(); });
+}
+
+void ReaderDialog::showEvent(QShowEvent* pEvent) {
+    if (!m_bInitialised) {
+        m_bInitialised = true;
+        OnInitDialog();
+        if (QScreen* pScreen = screen())
+            move(pScreen->availableGeometry().center() - rect().center());
+    }
+    QDialog::showEvent(pEvent);
+}
+
+void ReaderDialog::OnInitDialog() {
+    m_bInitialised = true;
+    m_nPortNumber = LoadPortSetting();
+    m_pLink->PortNumber(m_nPortNumber);
+    m_nClockTimerId = startTimer(CLOCK_PERIOD_MS, Qt::CoarseTimer);
+
+    m_pRecordSpin->SetRange(RECORD_COUNT_MIN, RECORD_COUNT_MAX);
+    m_nRecordCount = 100;
+    m_pRecordSpin->SetPos(SpinPosFromCount(m_nRecordCount, RECORD_COUNT_MIN, RECORD_COUNT_MAX));
+    m_bExcelTable = 0;
+    m_pExcel->setChecked(false);
+    m_pRecordEdit->setText(QString::number(static_cast<unsigned>(m_nRecordCount)));
+    m_pReadButton->setFocus(Qt::OtherFocusReason);
+}
+
+void ReaderDialog::timerEvent(QTimerEvent* pEvent) {
+    if (pEvent->timerId() == m_nClockTimerId)
+        OnTimer(CLOCK_TIMER_ID);
+    else
+        QDialog::timerEvent(pEvent);
+}
+
+void ReaderDialog::OnTimer(int nIdEvent) {
+    if (nIdEvent != CLOCK_TIMER_ID)
+        return;
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    const ClockLines lines = FormatClockLines(localtime_r(&now, &local));
+    m_pClock->SetLines(QString::fromStdString(lines.time), QString::fromStdString(lines.date));
+
+    if (g_bFirstTick == 1) {
+        g_bFirstTick = 0;
+        if (m_fnStartLink)
+            m_fnStartLink(); // one attempt only; the result is not looked at
+    }
+}
+
+void ReaderDialog::done(int nResult) {
+    OnDestroy();
+    QDialog::done(nResult);
+}
+
+void ReaderDialog::OnDestroy() {
+    // Once per dialog: the port the link holds now, while its worker runs on.
+    if (m_bDestroyed)
+        return;
+    m_bDestroyed = true;
+    m_nPortNumber = m_pLink->PortNumber(-1);
+    SavePortSetting(m_nPortNumber);
+}
+
+void ReaderDialog::keyPressEvent(QKeyEvent* pEvent) {
+    const bool bEnter = pEvent->key() == Qt::Key_Return || pEvent->key() == Qt::Key_Enter;
+    if (bEnter && qobject_cast<QPushButton*>(focusWidget()) == nullptr) {
+        accept(); // Enter with no push button focused ends the dialog
+        return;
+    }
+    if (pEvent->key() == Qt::Key_F1 && pEvent->modifiers() == Qt::NoModifier) {
+        OnSysCommand(IDM_ABOUTBOX);
+        return;
+    }
+    QDialog::keyPressEvent(pEvent);
+}
+
+void ReaderDialog::contextMenuEvent(QContextMenuEvent* pEvent) {
+    // The window manager owns the title-bar menu, so the dialog offers its
+    // own: the usual window commands, then the About entry.
+    QMenu menu(this);
+    menu.addAction(QStringLiteral("&Свернуть"), this, [this] { OnSysCommand(SC_MINIMIZE); });
+    menu.addAction(QStringLiteral("&Закрыть"), this, [this] { OnSysCommand(SC_CLOSE); });
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("&About Вельмар-7К"), this,
+                   [this] { OnSysCommand(IDM_ABOUTBOX); });
+    menu.exec(pEvent->globalPos());
+}
+
+void ReaderDialog::OnSysCommand(unsigned nID) {
+    switch (nID & 0xFFF0) {
+    case IDM_ABOUTBOX: {
+        AboutDialog about(this);
+        about.exec();
+        break;
+    }
+    case SC_MINIMIZE:
+        showMinimized();
+        break;
+    case SC_CLOSE:
+        reject();
+        break;
+    default:
+        break;
+    }
+}
+
+void ReaderDialog::OnChangeRecordCount() {
+    m_nRecordCount = static_cast<int>(ParseUnsignedItemText(m_pRecordEdit->text().toStdString()));
+    m_pRecordSpin->SetPos(SpinPosFromCount(m_nRecordCount, RECORD_COUNT_MIN, RECORD_COUNT_MAX));
+}
+
+void ReaderDialog::OnVScroll() {
+    m_nRecordCount = m_pRecordSpin->Pos();
+    // The edit's change handler reads the same value back.
+    m_pRecordEdit->setText(QString::number(static_cast<unsigned>(m_nRecordCount)));
+}
+
+void ReaderDialog::OnExcelClicked() {
+    m_bExcelTable ^= 1;
+}
+
+QString ReaderDialog::StatusText() const {
+    return m_pStatus->text();
+}
+
+int ReaderDialog::OnLinkStatus(const std::string& textCp1251) {
+    std::string szLine(textCp1251.c_str()); // the text ends at its NUL
+    szLine += g_szStatusSuffix;
+    m_pStatus->setText(FromCp1251(szLine));
+    if (m_bTraceStatus)
+        std::fprintf(stderr, "status: %s\n", Cp1251ToUtf8(szLine).c_str());
+    return 0;
+}
+
+void ReaderDialog::OnReadArchive() {
+    m_sequence.OnReadArchive();
+}
+
+int ReaderDialog::OnLinkReply(unsigned nLength, const uint8_t* pBytes) {
+    return m_sequence.OnLinkReply(nLength, pBytes);
+}
+
+// ---- Worker side: everything is queued to the GUI thread ----
+
+void ReaderDialog::PostLinkReply(std::vector<uint8_t> reply) {
+    QCoreApplication::postEvent(this, new LinkReplyEvent(std::move(reply)));
+}
+
+void ReaderDialog::PostLinkStatus(std::string textCp1251) {
+    QCoreApplication::postEvent(this, new LinkStatusEvent(std::move(textCp1251)));
+}
+
+void ReaderDialog::SetWaitCursor(bool bBusy) {
+    QCoreApplication::postEvent(this, new WaitCursorEvent(bBusy));
+}
+
+void ReaderDialog::RunMessageBox(std::string textCp1251, int style) {
+    m_boxSlot.Request(std::move(textCp1251), style,
+                      [this] { QCoreApplication::postEvent(this, new WorkerBoxEvent); });
+}
+
+void ReaderDialog::ServeWhileStopping() {
+    ServeWorkerBox();
+}
+
+void ReaderDialog::ServeWorkerBox() {
+    m_boxSlot.Serve([this](const std::string& textCp1251, int style) {
+        ShowBox(FromCp1251(textCp1251),
+                (style & MB_ICONERROR) != 0 ? QMessageBox::Critical : QMessageBox::NoIcon);
+    });
+}
+
+bool ReaderDialog::event(QEvent* pEvent) {
+    const QEvent::Type type = pEvent->type();
+    if (type == LinkEventTypes::Reply()) {
+        if (!m_bClosing) {
+            // The event owns the bytes; a nested call (the save dialog runs
+            // inside a reply) gets its own event.
+            const auto& reply = static_cast<LinkReplyEvent*>(pEvent)->m_reply;
+            OnLinkReply(static_cast<unsigned>(reply.size()),
+                        reply.empty() ? nullptr : reply.data());
+        }
+        return true;
+    }
+    if (type == LinkEventTypes::Status()) {
+        if (!m_bClosing)
+            OnLinkStatus(static_cast<LinkStatusEvent*>(pEvent)->m_szText);
+        return true;
+    }
+    if (type == LinkEventTypes::Box()) {
+        ServeWorkerBox();
+        return true;
+    }
+    if (type == LinkEventTypes::Cursor()) {
+        const bool bBusy = static_cast<WaitCursorEvent*>(pEvent)->m_bBusy;
+        if (bBusy && !m_bWaitCursor)
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        else if (!bBusy && m_bWaitCursor)
+            QGuiApplication::restoreOverrideCursor();
+        m_bWaitCursor = bBusy;
+        return true;
+    }
+    return QDialog::event(pEvent);
+}
+
+// ---- Download host ----
+
+void ReaderDialog::ShowBox(const QString& szText, QMessageBox::Icon icon) {
+    // Owned by the dialog while it is on screen; once closed, free-standing.
+    QWidget* pOwner = isVisible() ? this : nullptr;
+    if (m_fnMessageBox)
+        m_fnMessageBox(pOwner, szText, icon);
+}
+
+void ReaderDialog::ShowMessage(const std::string& textCp1251) {
+    ShowBox(FromCp1251(textCp1251), QMessageBox::NoIcon);
+}
+
+void ReaderDialog::SetProgressRange(int nLower, int nUpper) {
+    m_pProgress->setRange(nLower, nUpper);
+}
+
+void ReaderDialog::SetProgressPos(int nPos) {
+    m_pProgress->setValue(nPos);
+}
+
+QString ReaderDialog::ChooseSavePath(const QString& szProposedName, int bExcelTable) {
+    const QString szExt = bExcelTable ? QStringLiteral("xls") : QStringLiteral("doc");
+    QFileDialog dialog(this);
+    dialog.setAcceptMode(QFileDialog::AcceptSave); // asks before replacing a file
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(
+        {QStringLiteral("Results Files (*.%1)").arg(szExt), QStringLiteral(" All Files (*.*)")});
+    dialog.setDefaultSuffix(szExt);
+    dialog.selectFile(szProposedName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+void ReaderDialog::WriteResultsFile(int nCount) {
+    const QString szProposed =
+        QString::fromStdString(ProposedResultsName(m_bExcelTable, std::time(nullptr)));
+    const QString szPath =
+        m_fnChooseSavePath ? m_fnChooseSavePath(szProposed, m_bExcelTable) : QString();
+    if (szPath.isEmpty())
+        return; // cancelled: nothing touched, nothing reported
+
+    const char chSeparator = decimalSeparator();
+    const WriteOutcome outcome = WriteResultsToFile(QFile::encodeName(szPath).toStdString(), nCount,
+                                                    m_bExcelTable, chSeparator);
+    if (!outcome.ok) {
+        // Status line and progress bar stay as they were.
+        ShowBox(QStringLiteral("Не удалось записать файл\n%1\n%2")
+                    .arg(szPath, QString::fromStdString(outcome.reason)),
+                QMessageBox::Critical);
+        return;
+    }
+    const std::string szDone = Utf8ToCp1251("Файл прочитан.");
+    std::snprintf(g_szStatusSuffix, sizeof g_szStatusSuffix, "%s", szDone.c_str());
+    m_pStatus->setText(FromCp1251(szDone));
+    m_pProgress->setValue(0);
+}

@@ -1,0 +1,115 @@
+// The main dialog: the whole user interface. Holds the record count and the
+// results form, owns the link, shows the clock, the status line and the
+// download progress, and runs the archive download and the results write.
+#pragma once
+
+#include <QDialog>
+#include <QIcon>
+#include <QMessageBox>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/download_sequence.h"
+#include "link/instrument_link.h"
+#include "link/link_target.h"
+#include "ui/worker_box_slot.h"
+
+class ClockPanel;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class RecordSpin;
+
+// 1 until the first clock tick has started the link.
+extern int g_bFirstTick;
+
+class ReaderDialog : public QDialog, public LinkNotifyTarget, public DownloadHost {
+    Q_OBJECT
+public:
+    explicit ReaderDialog(QWidget* pParent = nullptr);
+    ~ReaderDialog() override;
+
+    // Handlers, named after the events they serve.
+    void OnInitDialog();
+    void OnTimer(int nIdEvent);
+    void OnDestroy();
+    void OnReadArchive();
+    int OnLinkReply(unsigned nLength, const uint8_t* pBytes);
+    int OnLinkStatus(const std::string& textCp1251);
+    void OnChangeRecordCount();
+    void OnVScroll();
+    void OnExcelClicked();
+    void OnSysCommand(unsigned nID);
+
+    // LinkNotifyTarget: called on the worker thread, queued to this thread.
+    void PostLinkReply(std::vector<uint8_t> reply) override;
+    void PostLinkStatus(std::string textCp1251) override;
+    void RunMessageBox(std::string textCp1251, int style) override;
+    void ServeWhileStopping() override;
+    void SetWaitCursor(bool bBusy) override;
+
+    // DownloadHost.
+    int RecordCount() override { return m_nRecordCount; }
+    void ShowMessage(const std::string& textCp1251) override;
+    void SetProgressRange(int nLower, int nUpper) override;
+    void SetProgressPos(int nPos) override;
+    void WriteResultsFile(int nCount) override;
+
+    // Replaceable for tests: the save dialog (returns the chosen path, empty
+    // for cancel), every message box, and the link start of the first tick.
+    std::function<QString(const QString& szProposedName, int bExcelTable)> m_fnChooseSavePath;
+    std::function<void(QWidget* pParent, const QString& szText, QMessageBox::Icon icon)>
+        m_fnMessageBox;
+    std::function<int()> m_fnStartLink;
+
+    // The status line's text, for tests and tracing.
+    QString StatusText() const;
+    // A box the worker waits for has not been shown yet.
+    bool HasPendingWorkerBox() const { return m_boxSlot.IsPending(); }
+
+    int m_nRecordCount = 0;
+    int m_bExcelTable = 0;
+    std::unique_ptr<InstrumentLink> m_pLink;
+    RecordSpin* m_pRecordSpin = nullptr;
+    int m_nPortNumber = 2;
+    QIcon m_hIcon;
+
+protected:
+    bool event(QEvent* pEvent) override;
+    void showEvent(QShowEvent* pEvent) override;
+    void timerEvent(QTimerEvent* pEvent) override;
+    void keyPressEvent(QKeyEvent* pEvent) override;
+    void contextMenuEvent(QContextMenuEvent* pEvent) override;
+
+public:
+    void done(int nResult) override;
+
+private:
+    void CreateControls();
+    QString ChooseSavePath(const QString& szProposedName, int bExcelTable);
+    void ShowBox(const QString& szText, QMessageBox::Icon icon);
+    void ServeWorkerBox();
+
+    DownloadSequence m_sequence;
+    WorkerBoxSlot m_boxSlot;
+    QPushButton* m_pReadButton = nullptr;
+    ClockPanel* m_pClock = nullptr;
+    QLabel* m_pStatus = nullptr;
+    QProgressBar* m_pProgress = nullptr;
+    QLineEdit* m_pRecordEdit = nullptr;
+    QCheckBox* m_pExcel = nullptr;
+    int m_nClockTimerId = 0;
+    bool m_bInitialised = false;
+    bool m_bDestroyed = false;
+    bool m_bClosing = false;
+    bool m_bWaitCursor = false;
+    bool m_bTraceStatus = false;
+};
