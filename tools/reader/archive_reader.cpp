@@ -128,11 +128,36 @@ int ArchiveReader::Download() {
             break;
         }
     }
+    AwaitClosingReply();
     if (!m_writeOutcome.ok) {
         m_display.Line("tarvex-read: " + m_szOutputPath + ": " + m_writeOutcome.reason);
         return EXIT_NOT_WRITTEN;
     }
     return EXIT_WRITTEN;
+}
+
+void ArchiveReader::AwaitClosingReply() {
+    // The closing frame sits in the mailbox; stopping the link at once could
+    // leave it unsent. Its reply (or one reply time-out) is the end.
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(m_options.m_nReplyTimeout + 1000);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return;
+        std::optional<ReaderEvent> event = m_events.Pop(left);
+        if (!event)
+            return;
+        if (event->kind == ReaderEvent::Reply) {
+            if (event->bytes.size() < 3 || event->bytes[2] == CMD_PRESENCE)
+                return;
+        } else if (event->kind == ReaderEvent::Status) {
+            ShowStatus(event->text);
+        } else {
+            m_display.Line(Trimmed(Cp1251ToUtf8(event->text)));
+        }
+    }
 }
 
 void ArchiveReader::Finish(int nPort) {

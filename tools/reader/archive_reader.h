@@ -37,6 +37,7 @@ public:
 private:
     int WaitForInstrument();
     int Download();
+    void AwaitClosingReply();
     void ShowStatus(const std::string& textCp1251);
     void Finish(int nPort);
 
