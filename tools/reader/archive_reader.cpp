@@ -100,6 +100,7 @@ int ArchiveReader::WaitForInstrument() {
 }
 
 int ArchiveReader::Download() {
+    m_display.StartClock();
     m_sequence.OnReadArchive();
     m_display.Line(Trimmed(Cp1251ToUtf8(g_szStatusSuffix)));
     // A request goes out five times at most, each waiting the time-out; a

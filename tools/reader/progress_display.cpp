@@ -44,12 +44,11 @@ void ProgressDisplay::Routine(const std::string& textUtf8) {
     }
 }
 
+void ProgressDisplay::StartClock() {
+    m_startTime = std::chrono::steady_clock::now();
+}
+
 void ProgressDisplay::SetRange(int total) {
-    if (!m_bStarted) {
-        // Rate and time left count from the first record.
-        m_startTime = std::chrono::steady_clock::now();
-        m_bStarted = true;
-    }
     m_nTotal = total;
 }
 
@@ -67,7 +66,7 @@ void ProgressDisplay::SetDone(int done) {
         const double elapsed =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - m_startTime).count();
         const double rate = elapsed > 0 ? done / elapsed : 0;
-        std::fprintf(m_pOut, "records %d/%d (%d %%), %.1f/s, %s left\n", done, m_nTotal,
+        std::fprintf(m_pOut, "records %d/%d (%d %%), %.1f rec/s, %s left\n", done, m_nTotal,
                      static_cast<int>(static_cast<long>(done) * 100 / m_nTotal), rate,
                      Duration(rate > 0 ? (m_nTotal - done) / rate : -1).c_str());
     }
@@ -77,8 +76,7 @@ void ProgressDisplay::SetDone(int done) {
 void ProgressDisplay::Draw() {
     const double elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - m_startTime).count();
-    // The first record has no time of its own yet: show no rate for it.
-    const double rate = (elapsed > 0 && m_nDone > 1) ? m_nDone / elapsed : 0;
+    const double rate = elapsed > 0 ? m_nDone / elapsed : 0;
     const int filled =
         m_nTotal > 0 ? static_cast<int>(static_cast<long>(m_nDone) * BAR_WIDTH / m_nTotal) : 0;
     std::string bar(static_cast<size_t>(filled), '#');

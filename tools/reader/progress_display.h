@@ -16,6 +16,8 @@ public:
     // A routine status (a request sent, a reply received): only shown on the
     // progress line of a terminal, as there is one pair per record.
     void Routine(const std::string& textUtf8);
+    // Rate and time left count from here (the start of the download).
+    void StartClock();
     void SetRange(int total);
     void SetDone(int done);
     // Ends the progress line so later output starts on a fresh line.
@@ -32,6 +34,5 @@ private:
     int m_nDone = 0;
     int m_nLastReported = -1; // tenth last printed when not on a terminal
     std::string m_szRoutine;
-    std::chrono::steady_clock::time_point m_startTime;
-    bool m_bStarted = false;
+    std::chrono::steady_clock::time_point m_startTime = std::chrono::steady_clock::now();
 };
