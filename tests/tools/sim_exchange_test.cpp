@@ -19,6 +19,7 @@ struct SimpleReplyCase {
     std::vector<std::string> args;
     Bytes request;
     Bytes reply;
+    friend void PrintTo(const SimpleReplyCase& c, std::ostream* os) { *os << c.szName; }
 };
 
 class SimpleReplies : public testing::TestWithParam<SimpleReplyCase> {};

@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <ctime>
 #include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -41,6 +43,19 @@ sigset_t InstallStopSignals() {
     sigdelset(&waitMask, SIGTERM);
     sigdelset(&waitMask, SIGINT);
     return waitMask;
+}
+
+// A program that leaves echo on sends every reply straight back to the
+// instrument, which would then answer its own presence echo without end. Say so
+// once; the terminal settings are the program's to choose.
+void WarnIfEchoIsOn(int nMasterFd) {
+    static bool s_bWarned = false;
+    termios tio{};
+    if (!s_bWarned && tcgetattr(nMasterFd, &tio) == 0 && (tio.c_lflag & ECHO)) {
+        s_bWarned = true;
+        std::fputs("tarvex-sim: the port has echo on; replies will come back as requests\n",
+                   stderr);
+    }
 }
 
 } // namespace
@@ -97,6 +112,7 @@ int RunSimulator(const SimOptions& options, const SimArchive& archive, PseudoTer
                 nLastReadNs = nNowNs;
                 // Each byte counts as arrived when it would be complete on the line.
                 const int64_t nFirstNs = std::max(nRxLineNs, nNowNs);
+                WarnIfEchoIsOn(pty.m_nMasterFd);
                 for (ssize_t i = 0; i < nRead; ++i) {
                     parser.Push(buffer + i, 1);
                     while (parser.Pop(frame))
