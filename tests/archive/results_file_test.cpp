@@ -1,6 +1,6 @@
 #include "archive/results_writer.h"
 #include "results_fixtures.h"
-#include "support/sim_process.h"
+#include "tests/support/sim_process.h"
 
 #include <gtest/gtest.h>
 
@@ -171,6 +171,10 @@ struct NameCase {
     const char* report;
 };
 
+void PrintTo(const NameCase& c, std::ostream* os) {
+    *os << c.table;
+}
+
 class ProposedNameTest : public testing::TestWithParam<NameCase> {};
 
 TEST_P(ProposedNameTest, DayMonthAndYearWithLeadingZeros) {
@@ -205,6 +209,12 @@ struct SeparatorCase {
     const char* szLang;
     char expected;
 };
+
+void PrintTo(const SeparatorCase& c, std::ostream* os) {
+    for (const char* szName : {c.szAll, c.szNumeric, c.szLang}) {
+        *os << (szName == nullptr ? "unset" : szName[0] == '\0' ? "empty" : szName) << ' ';
+    }
+}
 
 class DecimalSeparatorTest : public testing::TestWithParam<SeparatorCase> {};
 

@@ -107,6 +107,10 @@ struct TemperatureCase {
     const char* report;
 };
 
+void PrintTo(const TemperatureCase& c, std::ostream* os) {
+    *os << int(c.temperature);
+}
+
 class TemperatureTest : public testing::TestWithParam<TemperatureCase> {};
 
 TEST_P(TemperatureTest, SensorMissingAtMinus50AndBelow) {
@@ -127,6 +131,10 @@ struct ClockCase {
     const char* table;
     const char* report;
 };
+
+void PrintTo(const ClockCase& c, std::ostream* os) {
+    *os << std::string(c.table, 5);
+}
 
 class ClockTest : public testing::TestWithParam<ClockCase> {};
 
