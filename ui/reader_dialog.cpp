@@ -161,7 +161,7 @@ void ReaderDialog::OnInitDialog() {
     m_bInitialised = true;
     m_nPortNumber = LoadPortSetting();
     m_pLink->PortNumber(m_nPortNumber);
-    m_nClockTimerId = startTimer(CLOCK_PERIOD_MS, Qt::CoarseTimer);
+    m_nClockTimerId = startTimer(CLOCK_PERIOD_MS, Qt::PreciseTimer);
 
     m_pRecordSpin->SetRange(RECORD_COUNT_MIN, RECORD_COUNT_MAX);
     m_nRecordCount = 100;

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -21,6 +22,7 @@
 #include "ui/reader_dialog.h"
 #include "ui/record_count_text.h"
 #include "ui/record_spin.h"
+#include "ui/resource_ids.h"
 #include "ui/worker_box_slot.h"
 
 struct ShownBox {
@@ -290,6 +292,54 @@ private slots:
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes[0].szText,
                  QStringLiteral("Неправильно введено количество записей (1...2000)"));
+    }
+
+    void aboutBoxClosesWithEnterAndEsc_data() {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Enter") << int(Qt::Key_Return);
+        QTest::newRow("Esc") << int(Qt::Key_Escape);
+    }
+    void aboutBoxClosesWithEnterAndEsc() {
+        QFETCH(int, key);
+        auto pDlg = MakeDialog();
+        QString szTitle;
+        QTimer::singleShot(0, this, [&] {
+            QWidget* pModal = QApplication::activeModalWidget();
+            if (pModal == nullptr)
+                return;
+            szTitle = pModal->windowTitle();
+            QWidget* pTarget = pModal->focusWidget() ? pModal->focusWidget() : pModal;
+            QTest::keyClick(pTarget, Qt::Key(key));
+        });
+        QTimer::singleShot(5000, this, [] {
+            if (QWidget* pModal = QApplication::activeModalWidget())
+                pModal->close(); // a key that failed must not hang the run
+        });
+        QElapsedTimer timer;
+        timer.start();
+        pDlg->OnSysCommand(IDM_ABOUTBOX); // modal: returns once the box is closed
+        QCOMPARE(szTitle, QStringLiteral("About Вельмар-7К"));
+        QVERIFY(timer.elapsed() < 4000);
+        QVERIFY(pDlg->isVisible());
+    }
+
+    void contextMenuEndsWithAboutEntry() {
+        auto pDlg = MakeDialog();
+        QStringList texts;
+        QTimer::singleShot(0, this, [&] {
+            auto* pMenu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (pMenu == nullptr)
+                return;
+            for (QAction* pAction : pMenu->actions())
+                texts << (pAction->isSeparator() ? QStringLiteral("-") : pAction->text());
+            pMenu->close();
+        });
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                pDlg->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(pDlg.get(), &event);
+        QVERIFY(texts.size() >= 2);
+        QCOMPARE(texts.last(), QStringLiteral("&About Вельмар-7К"));
+        QCOMPARE(texts[texts.size() - 2], QStringLiteral("-"));
     }
 
     void workerBoxIsShownOnTheGuiThread() {
