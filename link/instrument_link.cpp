@@ -1,1 +1,341 @@
-// placeholder until written
+#include "link/instrument_link.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <system_error>
+#include <unistd.h>
+
+#include "link/reply_gatherer.h"
+#include "platform/codepage.h"
+#include "platform/serial_port.h"
+
+namespace {
+
+constexpr int SEARCH_TRIES = 5;          // the saved port, then COM1 to COM4
+constexpr int PRESENCE_FRAMES = 4;       // presence frames sent to one port
+constexpr int PRESENCE_WAIT_MS = 110;    // wait for the echo of one presence frame
+constexpr int PRESENCE_QUEUE_MAX = 1000; // more waiting than this is no instrument
+constexpr int PRESENCE_TRICKLE_MS = 2;   // between pieces of a partial echo: two byte times
+constexpr int MAX_REPEATS = 4;           // repeats of a request before it is given up
+constexpr int PASS_PAUSE_MS = 100;       // pause of a pass that found nothing waiting
+constexpr int STOP_SERVE_MS = 10;        // Stop serves the target's boxes this often
+
+constexpr const char* TEXT_SEARCH_FAILED =
+    "     Прибор не подключен к компьютеру,\n         или прибор не включен, \n"
+    "   или нет свободных последовательных портов !!!";
+constexpr const char* TEXT_OVERRUN =
+    "Ошибка интерфейса\n   перезаписан байт в буфере приемника (неработает прерывание порта))";
+constexpr const char* TEXT_RXOVER = "Ошибка интерфейса\n   переполнение буфера приемника";
+
+int64_t NowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
+// The worker's own data, kept for its whole run, and the event Stop waits on.
+struct InstrumentLink::Worker {
+    ReplyGatherer gatherer;
+    int r = 0;      // presence frames on this port, later repeats of the request
+    int64_t t0 = 0; // last send or last read of any bytes
+    int W = 0;      // bytes waiting at the latest look
+    int E = 0;      // line-error word at the latest look
+    std::mutex exitMutex;
+    std::condition_variable exitChanged;
+};
+
+InstrumentLink::InstrumentLink()
+    : m_pWorker(std::make_unique<Worker>()), m_hPort(std::make_unique<SerialPort>()),
+      m_nWakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+
+InstrumentLink::~InstrumentLink() {
+    Stop();
+    if (m_nWakeFd >= 0)
+        ::close(m_nWakeFd);
+}
+
+int InstrumentLink::Start(LinkNotifyTarget* pTarget) {
+    if (m_pWorkerThread.joinable()) {
+        if (Running())
+            return 1; // one worker per link
+        Stop();       // reap a worker that ended after a failed search
+    }
+    m_hNotifyWnd = pTarget;
+    m_bRunning.store(1, std::memory_order_release);
+    m_bExited.store(0, std::memory_order_release);
+    try {
+        m_pWorkerThread = std::thread(&InstrumentLink::LinkWorker, this);
+    } catch (const std::system_error&) {
+        m_bRunning.store(0, std::memory_order_release);
+        m_bExited.store(1, std::memory_order_release);
+        return 0;
+    }
+    return 1;
+}
+
+int InstrumentLink::Stop() {
+    if (Running()) {
+        m_bRunning.store(0, std::memory_order_release);
+        if (m_nWakeFd >= 0) {
+            const uint64_t one = 1;
+            [[maybe_unused]] ssize_t n = ::write(m_nWakeFd, &one, sizeof one);
+        }
+    }
+    if (m_pWorkerThread.joinable()) {
+        // The worker may be inside a message box that has to be shown by this
+        // very thread, so keep serving the target until the worker is gone.
+        Worker& w = *m_pWorker;
+        while (m_bExited.load(std::memory_order_acquire) == 0) {
+            if (m_hNotifyWnd != nullptr)
+                m_hNotifyWnd->ServeWhileStopping();
+            std::unique_lock lock(w.exitMutex);
+            w.exitChanged.wait_for(lock, std::chrono::milliseconds(STOP_SERVE_MS),
+                                   [&] { return m_bExited.load(std::memory_order_acquire) != 0; });
+        }
+        m_pWorkerThread.join();
+    }
+    if (m_hPort->IsOpen()) {
+        m_hPort->Purge();
+        m_hPort->Close();
+    }
+    return 0;
+}
+
+int InstrumentLink::SendFrame(const uint8_t* bytes, int count) {
+    if (!Running() || !m_hPort->IsOpen())
+        return 0;
+    m_hPort->LineErrors(); // clears what is pending; the word is not used here
+    m_hPort->Purge();
+    return m_hPort->Write(bytes, count);
+}
+
+int InstrumentLink::PortNumber(int n) {
+    if (n != -1)
+        m_nPort.store(n, std::memory_order_release);
+    return m_nPort.load(std::memory_order_acquire);
+}
+
+void InstrumentLink::PostStatus(const char* textUtf8) {
+    if (m_hNotifyWnd != nullptr)
+        m_hNotifyWnd->PostLinkStatus(Utf8ToCp1251(textUtf8));
+}
+
+int InstrumentLink::PlaceRequest(const uint8_t* frame, int length, int replyTimeoutMs) {
+    if (m_bTxRequest.load(std::memory_order_acquire) != 0)
+        return 0;
+    if (frame == nullptr || length <= 0 || length > static_cast<int>(sizeof m_txBuffer))
+        return 0;
+    std::memcpy(m_txBuffer, frame, static_cast<size_t>(length));
+    m_nTxLength.store(length, std::memory_order_release);
+    m_nReplyTimeout.store(replyTimeoutMs, std::memory_order_release);
+    m_bTxRequest.store(1, std::memory_order_release);
+    const uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(m_nWakeFd, &one, sizeof one);
+    return 1;
+}
+
+void InstrumentLink::DrainWake() {
+    uint64_t count;
+    while (::read(m_nWakeFd, &count, sizeof count) > 0) {
+    }
+}
+
+void InstrumentLink::PauseOnWake(int timeoutMs) {
+    pollfd pfd{m_nWakeFd, POLLIN, 0};
+    ::poll(&pfd, 1, timeoutMs);
+    DrainWake();
+}
+
+void InstrumentLink::AwaitInput(int timeoutMs) {
+    m_hPort->WaitForInput(timeoutMs, m_nWakeFd);
+    DrainWake();
+}
+
+void InstrumentLink::LinkWorker() {
+    // One step below normal priority: this thread's nice value goes up by one.
+    const auto tid = static_cast<id_t>(::syscall(SYS_gettid));
+    errno = 0;
+    const int nice = ::getpriority(PRIO_PROCESS, tid);
+    if (errno == 0)
+        ::setpriority(PRIO_PROCESS, tid, nice + 1);
+
+    Worker& w = *m_pWorker;
+    w.gatherer.Clear();
+    w.r = 0;
+    w.W = 0;
+    w.E = 0;
+    if (SearchPorts(w))
+        ServeRequests(w);
+
+    // The last touch of the link object; Stop may close the port after it.
+    std::lock_guard lock(w.exitMutex);
+    m_bExited.store(1, std::memory_order_release);
+    w.exitChanged.notify_all();
+}
+
+bool InstrumentLink::SearchPorts(Worker& w) {
+    int p = PortNumber(-1);
+    if (m_hNotifyWnd != nullptr)
+        m_hNotifyWnd->SetWaitCursor(true);
+    bool found = false;
+    int failed = 0;
+    while (Running()) {
+        const bool opened = m_hPort->Open(DeviceForPort(p));
+        if (opened && Running()) {
+            m_hPort->ClearModemLines();
+            found = PresenceExchange(w);
+        }
+        if (found) {
+            PortNumber(p);
+            char text[64];
+            std::snprintf(text, sizeof text, " Связь установлена по COM%1d ", p);
+            PostStatus(text);
+            break;
+        }
+        if (opened) {
+            m_hPort->Purge();
+            m_hPort->Close();
+        }
+        if (++failed >= SEARCH_TRIES) {
+            if (m_hNotifyWnd != nullptr)
+                m_hNotifyWnd->RunMessageBox(Utf8ToCp1251(TEXT_SEARCH_FAILED), MB_OK);
+            PostStatus(" Связь НЕ установлена.");
+            m_bRunning.store(0, std::memory_order_release);
+            break;
+        }
+        p = failed; // the saved port first, then COM1, COM2, COM3, COM4
+        PortNumber(p);
+    }
+    if (m_hNotifyWnd != nullptr)
+        m_hNotifyWnd->SetWaitCursor(false);
+    w.t0 = NowMs();
+    return found;
+}
+
+bool InstrumentLink::PresenceExchange(Worker& w) {
+    w.r = 0;
+    for (;;) {
+        SendFrame(PRESENCE_FRAME, sizeof PRESENCE_FRAME);
+        const int64_t t0 = NowMs();
+        w.W = 0;
+        bool settled = false; // five bytes came, or Stop
+        for (;;) {
+            if (!Running() || w.W >= 5) {
+                settled = true;
+                break;
+            }
+            w.W = m_hPort->BytesWaiting();
+            const int64_t left = PRESENCE_WAIT_MS - (NowMs() - t0);
+            if (left <= 0)
+                break;
+            // With part of the echo in, a poll of the port would return at once;
+            // the rest is a few byte times away, so pace the look instead.
+            if (w.W == 0)
+                AwaitInput(static_cast<int>(left));
+            else if (w.W < 5)
+                PauseOnWake(static_cast<int>(std::min<int64_t>(left, PRESENCE_TRICKLE_MS)));
+        }
+        if (settled)
+            break;
+        if (++w.r < PRESENCE_FRAMES && Running())
+            continue;
+        break;
+    }
+    if (w.W < 5 || w.W >= PRESENCE_QUEUE_MAX)
+        return false;
+    uint8_t echo[5];
+    const int n = m_hPort->Read(echo, 5);
+    return n == 5 && std::memcmp(echo, PRESENCE_FRAME, 5) == 0;
+}
+
+void InstrumentLink::ServeRequests(Worker& w) {
+    constexpr int capacity = ReplyGatherer::CAPACITY;
+    uint8_t in[capacity];
+    while (Running()) {
+        w.E = m_hPort->LineErrors();
+        w.W = m_hPort->BytesWaiting();
+        if (w.W > 0) {
+            if (w.E != 0 && (w.E & (CE_RXPARITY | CE_FRAME)) == 0 && m_hNotifyWnd != nullptr) {
+                if (w.E & CE_OVERRUN)
+                    m_hNotifyWnd->RunMessageBox(Utf8ToCp1251(TEXT_OVERRUN), MB_OK | MB_ICONERROR);
+                else if (w.E & CE_RXOVER)
+                    m_hNotifyWnd->RunMessageBox(Utf8ToCp1251(TEXT_RXOVER), MB_OK | MB_ICONERROR);
+            }
+            if (w.gatherer.Count() + w.W > capacity) {
+                w.gatherer.Clear();
+                if (w.W <= capacity)
+                    continue; // the waiting bytes are taken whole by the next pass
+                // More is waiting than any frame can hold, so no frame can be
+                // recognised in it. Left in the queue it would end every pass
+                // here for good; discard it and go on serving time-outs and requests.
+                for (int left = w.W; left > 0;) {
+                    const int n = m_hPort->Read(in, std::min(left, capacity));
+                    if (n <= 0)
+                        break;
+                    left -= n;
+                }
+            } else {
+                const int n = m_hPort->Read(in, w.W);
+                w.t0 = NowMs();
+                w.gatherer.Append(in, n);
+                if (w.gatherer.Examine() != GatherVerdict::Accepted)
+                    continue; // incomplete, or dropped: either way the pass ends here
+                m_nLinkState.store(LINK_READY, std::memory_order_release);
+                m_bAwaitingReply.store(0, std::memory_order_release);
+                if (m_hNotifyWnd != nullptr)
+                    m_hNotifyWnd->PostLinkReply(std::vector<uint8_t>(
+                        w.gatherer.Bytes(), w.gatherer.Bytes() + w.gatherer.Count()));
+                PostStatus(" Oтвет получен.");
+                w.gatherer.Clear();
+            }
+        }
+
+        // The time-out counts from the later of the last send and the last read.
+        if (m_bAwaitingReply.load(std::memory_order_acquire) != 0 &&
+            NowMs() - w.t0 > m_nReplyTimeout.load(std::memory_order_acquire)) {
+            w.gatherer.Clear();
+            if (w.r < MAX_REPEATS) {
+                m_nLinkState.store(LINK_RETRY, std::memory_order_release);
+                m_bTxRequest.store(1, std::memory_order_release);
+            } else {
+                m_nLinkState.store(LINK_NO_ANSWER, std::memory_order_release);
+                m_bAwaitingReply.store(0, std::memory_order_release);
+                PostStatus("!!! Нет ответа");
+                if (m_hNotifyWnd != nullptr)
+                    m_hNotifyWnd->PostLinkReply({});
+            }
+        }
+
+        if (m_bTxRequest.load(std::memory_order_acquire) != 0) {
+            const int length = std::clamp<int>(m_nTxLength.load(std::memory_order_acquire), 0,
+                                               static_cast<int>(sizeof m_txBuffer));
+            SendFrame(m_txBuffer, length);
+            m_bTxRequest.store(0, std::memory_order_release);
+            m_bAwaitingReply.store(1, std::memory_order_release);
+            w.t0 = NowMs();
+            if (m_nLinkState.load(std::memory_order_acquire) == LINK_RETRY) {
+                ++w.r;
+                char text[64];
+                std::snprintf(text, sizeof text, " Повтор %d. Ожидание ответа.", w.r);
+                PostStatus(text);
+            } else {
+                w.r = 0;
+                PostStatus(" Ожидание ответа.");
+            }
+            m_nLinkState.store(LINK_SENT, std::memory_order_release);
+        }
+
+        if (w.W == 0)
+            AwaitInput(PASS_PAUSE_MS);
+    }
+}

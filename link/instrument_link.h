@@ -55,9 +55,17 @@ public:
     uint8_t m_txBuffer[512] = {};
 
 private:
-    void LinkWorker();
-    // Implementation details are free to change; the members above are the contract.
     struct Worker;
+    void LinkWorker();
+    bool SearchPorts(Worker& w);
+    bool PresenceExchange(Worker& w);
+    void ServeRequests(Worker& w);
+    void AwaitInput(int timeoutMs);  // port input, a request or Stop ends the wait
+    void PauseOnWake(int timeoutMs); // only a request or Stop ends the wait
+    void DrainWake();
+    int32_t Running() const { return m_bRunning.load(std::memory_order_acquire); }
+
+    // Implementation details are free to change; the members above are the contract.
     std::unique_ptr<Worker> m_pWorker;
     std::unique_ptr<SerialPort> m_hPort;
     LinkNotifyTarget* m_hNotifyWnd = nullptr;

@@ -1,0 +1,62 @@
+// One serial port on POSIX termios, set up for the instrument's line:
+// 9600 baud, 8 data bits, no parity, 2 stop bits, raw, no flow control,
+// DTR and RTS inactive. Reads never block; writes send the whole frame.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Bits of the line-error word, as the link reports them.
+constexpr int CE_RXOVER = 1;
+constexpr int CE_OVERRUN = 2;
+constexpr int CE_RXPARITY = 4;
+constexpr int CE_FRAME = 8;
+
+// The device behind port COMn: $TARVEX_COM<n> when set, otherwise
+// /dev/ttyS<n-1>. Empty for a number below 1, which names no device.
+std::string DeviceForPort(int n);
+
+class SerialPort {
+public:
+    SerialPort() = default;
+    ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    // Opens the device for exclusive use and sets the line up. Fails when the
+    // device is missing, is no terminal, or is held by another program.
+    bool Open(const std::string& device);
+    bool IsOpen() const { return m_nFd >= 0; }
+    void Close();
+
+    // Clears DTR and RTS (devices without modem lines refuse; that is fine).
+    void ClearModemLines();
+    // Discards everything not yet sent and everything received but not read.
+    void Purge();
+    // Bytes waiting in the input queue; 0 after a hang-up.
+    int BytesWaiting();
+    // CE_* bits for the line errors counted since the previous call; 0 where
+    // the driver keeps no counters.
+    int LineErrors();
+    // Takes up to max bytes already waiting; never blocks. Bytes read.
+    int Read(uint8_t* bytes, int max);
+    // Writes all count bytes and waits until they are out. Bytes written;
+    // fewer when the device hung up or took nothing for a long time.
+    int Write(const uint8_t* bytes, int count);
+
+    // Waits up to timeoutMs for input, ending early when bytes arrive or
+    // wakeFd (may be -1) becomes readable. Once the device has hung up only
+    // wakeFd is watched, so a caller in a loop is still paced by the time-out.
+    void WaitForInput(int timeoutMs, int wakeFd);
+    // The device is gone (adapter unplugged, other end of the line closed).
+    bool IsHungUp() const { return m_bHungUp; }
+
+private:
+    void SetUpLine();
+    bool ReadCounters(int counters[4]);
+
+    int m_nFd = -1;
+    bool m_bHungUp = false;
+    bool m_bCounters = false; // the driver keeps error counters
+    int m_counters[4] = {};   // buf_overrun, overrun, parity, frame at the last query
+};
