@@ -136,4 +136,22 @@ TEST(SimLog, RecordsEveryWellFormedFrameInHex) {
                                    "01 05 ff 05 01\n");
 }
 
+// A long run of arbitrary bytes neither stops the simulator nor leaves it stuck
+// in the middle of a frame.
+TEST(SimResync, SurvivesArbitraryBytes) {
+    SimProcess sim({"--no-pacing"});
+    RawLine line(sim.DevicePath());
+    Bytes junk(4000);
+    uint32_t nState = 12345;
+    for (auto& b : junk) {
+        nState = nState * 1103515245u + 12345u;
+        b = static_cast<uint8_t>(nState >> 16);
+    }
+    for (size_t i = 0; i < junk.size(); i += 500)
+        line.Send(Bytes(junk.begin() + i, junk.begin() + i + 500));
+    line.ReadFor(300); // whatever the junk happened to ask for
+    line.Send(PRESENCE);
+    EXPECT_EQ(line.Read(5), PRESENCE);
+}
+
 } // namespace
