@@ -1,6 +1,7 @@
 #include "tools/reader/port_list.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -61,7 +62,10 @@ void ListPorts(std::FILE* out) {
         const std::string device = DeviceForPort(n);
         std::error_code ec;
         const bool present = !device.empty() && fs::exists(device, ec);
-        std::fprintf(out, "COM%d  %-24s %s\n", n, device.c_str(), present ? "present" : "missing");
+        const std::string variable = "TARVEX_COM" + std::to_string(n);
+        std::fprintf(out, "COM%d  %-24s %-8s%s\n", n, device.c_str(),
+                     present ? "present" : "missing",
+                     std::getenv(variable.c_str()) ? ("  (" + variable + ")").c_str() : "");
     }
     std::fprintf(out, "serial devices:\n");
     const std::map<std::string, std::string> stable = StableNames();
