@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "tests/link/link_rig.h"
+
+namespace {
+
+std::vector<std::string> LogLines(const std::string& path) {
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// The simulator on COM3 behind two silent ports: found on the fourth try,
+// after it has ignored its first two presence frames.
+TEST(LinkWithSimulator, SearchFindsItBehindSilentPortsOnItsThirdPresenceFrame) {
+    TempDir dir;
+    SimProcess sim({"--presence-after", "2", "--log", dir.File("sim.log")});
+    ASSERT_FALSE(sim.DevicePath().empty());
+    FrameLog log;
+    PtyInstrument com1(1, &log), com2(2, &log);
+    com1.Run();
+    com2.Run();
+    ComPorts ports({{1, com1.Path()}, {2, com2.Path()}, {3, sim.DevicePath()}});
+    QueueTarget target;
+    InstrumentLink link;
+    ASSERT_EQ(link.Start(&target), 1);
+
+    ASSERT_TRUE(WaitStatus(target, " Связь установлена по COM3 "));
+    EXPECT_EQ(link.PortNumber(-1), 3);
+    EXPECT_EQ(log.PortRuns(), (std::vector<int>{2, 1, 2}));
+    EXPECT_EQ(LogLines(dir.File("sim.log")), (std::vector<std::string>(3, "01 05 ff 05 01")));
+}
+
+struct SimCase {
+    const char* name;
+    std::vector<std::string> args;
+    int repeats; // repeats the position request needs before its reply
+};
+
+void PrintTo(const SimCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class LinkWithSimulatorFaults : public ::testing::TestWithParam<SimCase> {};
+
+// Replies are numbered over all codes, presence first: reply 2 is the position's.
+TEST_P(LinkWithSimulatorFaults, PositionRequestGetsItsReply) {
+    const SimCase& c = GetParam();
+    SimProcess sim(c.args);
+    ASSERT_FALSE(sim.DevicePath().empty());
+    ComPorts ports({{2, sim.DevicePath()}});
+    QueueTarget target;
+    InstrumentLink link;
+    ASSERT_EQ(link.Start(&target), 1);
+    ASSERT_TRUE(WaitStatus(target, " Связь установлена по COM2 "));
+
+    const Bytes frame = PositionRequest();
+    ASSERT_EQ(link.PlaceRequest(frame.data(), static_cast<int>(frame.size()), 500), 1);
+    std::vector<LinkEvent> events;
+    const auto reply = target.WaitFor(LinkEvent::Reply, "", 10s, &events);
+    ASSERT_TRUE(reply);
+    ASSERT_EQ(reply->bytes.size(), 7u);
+    EXPECT_EQ(reply->bytes[2], CMD_READ_POSITION);
+    int repeats = 0;
+    for (const LinkEvent& event : events)
+        repeats += event.text.rfind(" Повтор ", 0) == 0;
+    EXPECT_EQ(repeats, c.repeats);
+    EXPECT_TRUE(WaitStatus(target, " Oтвет получен.", 2s));
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, LinkWithSimulatorFaults,
+                         ::testing::Values(SimCase{"Plain", {}, 0},
+                                           SimCase{"Split", {"--split"}, 0},
+                                           SimCase{"Dropped", {"--drop-every", "2"}, 1},
+                                           SimCase{"Corrupted", {"--corrupt-every", "2"}, 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(LinkWithSimulator, EachCommandGetsItsReplyAtLinePace) {
+    SimProcess sim;
+    ASSERT_FALSE(sim.DevicePath().empty());
+    ComPorts ports({{2, sim.DevicePath()}});
+    QueueTarget target;
+    InstrumentLink link;
+    ASSERT_EQ(link.Start(&target), 1);
+    ASSERT_TRUE(WaitStatus(target, " Связь установлена по COM2 "));
+
+    const struct {
+        int code;
+        uint16_t parameter;
+        size_t replyLength;
+    } exchanges[] = {
+        {CMD_READ_POSITION, 0, 7}, {CMD_READ_EMPTY_CELLS, 0, 56}, {CMD_READ_RECORD, 1999, 38}};
+    for (const auto& exchange : exchanges) {
+        SCOPED_TRACE(exchange.code);
+        uint8_t frame[7];
+        const int length = BuildCommandFrame(frame, exchange.code, exchange.parameter);
+        ASSERT_EQ(link.PlaceRequest(frame, length, 3000), 1);
+        const auto reply = target.WaitFor(LinkEvent::Reply, "", 10s);
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(reply->bytes.size(), exchange.replyLength);
+        EXPECT_EQ(reply->bytes[2], exchange.code);
+        EXPECT_EQ(link.m_nLinkState.load(), LINK_READY);
+    }
+}
+
+} // namespace
