@@ -26,7 +26,7 @@ AboutDialog::AboutDialog(QWidget* pParent) : QDialog(pParent) {
     pName->setText(QStringLiteral("Tarvex V1.7"));
     pName->setGeometry(du.Rect(40, 10, 119, 8));
 
-    auto* pLine = new QLabel(QStringLiteral("Чтение архива прибора Вельмар-7К"), this);
+    auto* pLine = new QLabel(QStringLiteral("Чтение архива измерений"), this);
     pLine->setGeometry(du.Rect(40, 25, 119, 8));
 
     auto* pOk = new QPushButton(QStringLiteral("OK"), this);
