@@ -14,6 +14,7 @@
 #include <system_error>
 #include <unistd.h>
 
+#include "link/line_error_box.h"
 #include "link/reply_gatherer.h"
 #include "platform/codepage.h"
 #include "platform/serial_port.h"
@@ -32,9 +33,6 @@ constexpr int STOP_SERVE_MS = 10;        // Stop serves the target's boxes this 
 constexpr const char* TEXT_SEARCH_FAILED =
     "     Прибор не подключен к компьютеру,\n         или прибор не включен, \n"
     "   или нет свободных последовательных портов !!!";
-constexpr const char* TEXT_OVERRUN =
-    "Ошибка интерфейса\n   перезаписан байт в буфере приемника (неработает прерывание порта))";
-constexpr const char* TEXT_RXOVER = "Ошибка интерфейса\n   переполнение буфера приемника";
 
 int64_t NowMs() {
     using namespace std::chrono;
@@ -265,12 +263,8 @@ void InstrumentLink::ServeRequests(Worker& w) {
         w.E = m_hPort->LineErrors();
         w.W = m_hPort->BytesWaiting();
         if (w.W > 0) {
-            if (w.E != 0 && (w.E & (CE_RXPARITY | CE_FRAME)) == 0 && m_hNotifyWnd != nullptr) {
-                if (w.E & CE_OVERRUN)
-                    m_hNotifyWnd->RunMessageBox(Utf8ToCp1251(TEXT_OVERRUN), MB_OK | MB_ICONERROR);
-                else if (w.E & CE_RXOVER)
-                    m_hNotifyWnd->RunMessageBox(Utf8ToCp1251(TEXT_RXOVER), MB_OK | MB_ICONERROR);
-            }
+            if (const char* text = LineErrorBoxText(w.E); text != nullptr && m_hNotifyWnd)
+                m_hNotifyWnd->RunMessageBox(Utf8ToCp1251(text), MB_OK | MB_ICONERROR);
             if (w.gatherer.Count() + w.W > capacity) {
                 w.gatherer.Clear();
                 if (w.W <= capacity)
