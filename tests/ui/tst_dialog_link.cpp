@@ -2,13 +2,11 @@
 // port found, a whole download into a results file, a file error, and a
 // worker's box that Stop has to serve while the dialog is being destroyed.
 #include <QCheckBox>
-#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cstdlib>
@@ -19,18 +17,13 @@
 #include "archive/results_writer.h"
 #include "platform/codepage.h"
 #include "tests/support/sim_process.h"
+#include "tests/ui/dialog_fixture.h"
 #include "ui/reader_dialog.h"
 
 namespace {
 const QString CONNECTED = QStringLiteral(" Связь установлена по COM3 ");
 const QString FILE_DONE = QStringLiteral("Файл прочитан.");
 constexpr int LINK_TIMEOUT_MS = 30000;
-
-struct ShownBox {
-    QWidget* pOwner;
-    QString szText;
-    QMessageBox::Icon icon;
-};
 
 QByteArray ReadAll(const QString& szPath) {
     QFile file(szPath);
@@ -41,16 +34,12 @@ QByteArray ReadAll(const QString& szPath) {
 class TestDialogLink : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    QString m_szOldDir;
+    ScratchFolder m_folder;
 
     std::unique_ptr<ReaderDialog> MakeDialog(QList<ShownBox>* pBoxes) {
         g_bFirstTick = 1; // each dialog here starts its own link
         auto pDialog = std::make_unique<ReaderDialog>();
-        pDialog->m_fnMessageBox = [pBoxes](QWidget* pOwner, const QString& szText,
-                                           QMessageBox::Icon icon) {
-            pBoxes->append({pOwner, szText, icon});
-        };
+        RecordBoxes(*pDialog, pBoxes);
         return pDialog;
     }
 
@@ -102,9 +91,7 @@ class TestDialogLink : public QObject {
 
 private slots:
     void initTestCase() {
-        QVERIFY(m_dir.isValid());
-        m_szOldDir = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(m_dir.path()));
+        QVERIFY(m_folder.Enter());
         QFile ini(QStringLiteral("Vextar.ini"));
         QVERIFY(ini.open(QIODevice::WriteOnly));
         ini.write("[Velmare - 7K]\nCOM Port 1_4= 2 \n");
@@ -114,7 +101,7 @@ private slots:
             setenv(pszName, "/nonexistent/tarvex-port", 1);
     }
 
-    void cleanupTestCase() { QDir::setCurrent(m_szOldDir); }
+    void cleanupTestCase() { m_folder.Leave(); }
 
     void findsInstrumentAndSavesItsPort() {
         SimProcess sim;
@@ -146,7 +133,7 @@ private slots:
         ScopedComPort com3(3, sim.DevicePath());
         QList<ShownBox> boxes;
         auto pDlg = MakeDialog(&boxes);
-        const QString szOut = m_dir.filePath(QStringLiteral("gui-results-%1").arg(excel));
+        const QString szOut = m_folder.File(QStringLiteral("gui-results-%1").arg(excel));
         QString szProposed;
         Download(*pDlg, nCount, excel, szOut, &szProposed);
         QTRY_COMPARE_WITH_TIMEOUT(pDlg->StatusText(), FILE_DONE, LINK_TIMEOUT_MS);
@@ -159,12 +146,12 @@ private slots:
         const QByteArray produced = ReadAll(szOut);
         pDlg.reset();
 
-        const QString szArchive = m_dir.filePath(QStringLiteral("archive.bin"));
+        const QString szArchive = m_folder.File(QStringLiteral("archive.bin"));
         QCOMPARE(QProcess::execute(QStringLiteral(TARVEX_SIM_PATH),
                                    {QStringLiteral("--dump-archive"), szArchive}),
                  0);
         const QByteArray expected = ExpectedResults(szArchive, nPosition, nCount, excel,
-                                                    m_dir.filePath(QStringLiteral("expected")));
+                                                    m_folder.File(QStringLiteral("expected")));
         QVERIFY(!expected.isEmpty());
         QCOMPARE(produced, expected);
     }
@@ -175,7 +162,7 @@ private slots:
         ScopedComPort com3(3, sim.DevicePath());
         QList<ShownBox> boxes;
         auto pDlg = MakeDialog(&boxes);
-        const QString szOut = m_dir.filePath(QStringLiteral("missing/results.xls"));
+        const QString szOut = m_folder.File(QStringLiteral("missing/results.xls"));
         QString szProposed;
         Download(*pDlg, 5, 0, szOut, &szProposed);
         QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), 1, LINK_TIMEOUT_MS);
