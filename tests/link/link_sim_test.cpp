@@ -35,50 +35,6 @@ TEST(LinkWithSimulator, SearchFindsItBehindSilentPortsOnItsThirdPresenceFrame) {
     EXPECT_EQ(LogLines(dir.File("sim.log")), (std::vector<std::string>(3, "01 05 ff 05 01")));
 }
 
-struct SimCase {
-    const char* name;
-    std::vector<std::string> args;
-    int repeats; // repeats the position request needs before its reply
-};
-
-void PrintTo(const SimCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class LinkWithSimulatorFaults : public ::testing::TestWithParam<SimCase> {};
-
-// Replies are numbered over all codes, presence first: reply 2 is the position's.
-TEST_P(LinkWithSimulatorFaults, PositionRequestGetsItsReply) {
-    const SimCase& c = GetParam();
-    SimProcess sim(c.args);
-    ASSERT_FALSE(sim.DevicePath().empty());
-    ComPorts ports({{2, sim.DevicePath()}});
-    QueueTarget target;
-    InstrumentLink link;
-    ASSERT_EQ(link.Start(&target), 1);
-    ASSERT_TRUE(WaitStatus(target, " Связь установлена по COM2 "));
-
-    const Bytes frame = PositionRequest();
-    ASSERT_EQ(link.PlaceRequest(frame.data(), static_cast<int>(frame.size()), 500), 1);
-    std::vector<LinkEvent> events;
-    const auto reply = target.WaitFor(LinkEvent::Reply, "", 10s, &events);
-    ASSERT_TRUE(reply);
-    ASSERT_EQ(reply->bytes.size(), 7u);
-    EXPECT_EQ(reply->bytes[2], CMD_READ_POSITION);
-    int repeats = 0;
-    for (const LinkEvent& event : events)
-        repeats += event.text.rfind(" Повтор ", 0) == 0;
-    EXPECT_EQ(repeats, c.repeats);
-    EXPECT_TRUE(WaitStatus(target, " Oтвет получен.", 2s));
-}
-
-INSTANTIATE_TEST_SUITE_P(Faults, LinkWithSimulatorFaults,
-                         ::testing::Values(SimCase{"Plain", {}, 0},
-                                           SimCase{"Split", {"--split"}, 0},
-                                           SimCase{"Dropped", {"--drop-every", "2"}, 1},
-                                           SimCase{"Corrupted", {"--corrupt-every", "2"}, 1}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
 TEST(LinkWithSimulator, EachCommandGetsItsReplyAtLinePace) {
     SimProcess sim;
     ASSERT_FALSE(sim.DevicePath().empty());

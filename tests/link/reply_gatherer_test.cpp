@@ -28,14 +28,6 @@ TEST(ReplyGatherer, AcceptsAFrameSplitAtEveryPoint) {
     }
 }
 
-TEST(ReplyGatherer, AcceptsAFrameByteByByteOnlyAtItsLastByte) {
-    ReplyGatherer g;
-    for (size_t i = 0; i + 1 < POSITION_REPLY.size(); ++i)
-        ASSERT_EQ(Feed(g, {POSITION_REPLY[i]}), GatherVerdict::NeedMore) << i;
-    EXPECT_EQ(Feed(g, {POSITION_REPLY.back()}), GatherVerdict::Accepted);
-    EXPECT_EQ(g.Count(), 7);
-}
-
 struct WholeCase {
     const char* name;
     Bytes bytes;

@@ -62,18 +62,6 @@ TEST(SerialPort, ReadsOnlyWhatIsWaitingAndPurgeDiscardsIt) {
     EXPECT_FALSE(port.IsHungUp());
 }
 
-TEST(SerialPort, WriteSendsTheWholeFrame) {
-    PtyInstrument pty;
-    pty.Run();
-    SerialPort port;
-    ASSERT_TRUE(port.Open(pty.Path()));
-    const Bytes frame = MakeReply(10, Bytes(120, 0x55));
-    EXPECT_EQ(port.Write(frame.data(), static_cast<int>(frame.size())),
-              static_cast<int>(frame.size()));
-    ASSERT_TRUE(pty.WaitForCount(10, 1, 5s));
-    EXPECT_EQ(pty.Frames().front(), frame);
-}
-
 TEST(SerialPort, HangUpIsReportedAndWaitsStayPaced) {
     auto pty = std::make_unique<PtyInstrument>();
     SerialPort port;
