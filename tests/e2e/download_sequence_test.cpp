@@ -183,30 +183,6 @@ INSTANTIATE_TEST_SUITE_P(
                       IndexCase{0x00, 0x80, 100, {32668, 0, 1}, 98})   // 16-bit wrap
 );
 
-TEST_F(DownloadSequenceTest, RecordRequestFrameCarriesTheIndexLowByteFirst) {
-    m_host.m_nCount = 50;
-    m_seq.OnReadArchive();
-    Serve(0x34, 0x08, 3); // position, empty cells, first record
-    ASSERT_GE(m_frames.size(), 3u);
-    std::vector<uint8_t> expected(7);
-    BuildCommandFrame(expected.data(), CMD_READ_RECORD, 2050);
-    EXPECT_EQ(m_frames[2], expected);
-    EXPECT_EQ(m_frames[2][3], 0x02);
-    EXPECT_EQ(m_frames[2][4], 0x08);
-}
-
-TEST_F(DownloadSequenceTest, ProgressFollowsEachRecord) {
-    m_host.m_nCount = 10;
-    m_seq.OnReadArchive();
-    std::vector<int> positions;
-    Serve(20, 0, 1 << 30, [&](int k) {
-        EXPECT_EQ(m_host.m_nRangeLower, 0);
-        EXPECT_EQ(m_host.m_nRangeUpper, 10);
-        positions.push_back(m_host.m_nPos - k);
-    });
-    EXPECT_EQ(positions, std::vector<int>(10, 0));
-}
-
 TEST_F(DownloadSequenceTest, StartRefusesBadCountsAndBusyLink) {
     const std::string refusal = Utf8ToCp1251("Неправильно введено количество записей (1...2000)");
     for (int32_t state : {LINK_READY, LINK_NO_ANSWER}) {

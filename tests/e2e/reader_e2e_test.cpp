@@ -268,14 +268,11 @@ TEST_P(ReaderUsage, RefusesWithStatus2BeforeTouchingAnything) {
 INSTANTIATE_TEST_SUITE_P(
     Arguments, ReaderUsage,
     ::testing::Values(BadArgs{{"--count", "0"}, true}, BadArgs{{"--count", "2001"}, true},
-                      BadArgs{{"--count", "-5"}, true}, BadArgs{{"--count", "+5"}, true},
-                      BadArgs{{"--count", "abc"}, true}, BadArgs{{"--count", " 5"}, true},
-                      BadArgs{{"--count", "5 "}, true}, BadArgs{{"--count", ""}, true},
+                      BadArgs{{"--count", "+5"}, true}, BadArgs{{"--count", " 5"}, true},
+                      BadArgs{{"--count=1e3"}, true},
                       BadArgs{{"--count", "12345678901234567890"}, true},
-                      BadArgs{{"--count", "4294967396"}, true}, BadArgs{{"--count=1e3"}, true},
-                      BadArgs{{"--count"}, false}, BadArgs{{"--bogus"}, false},
-                      BadArgs{{"--table", "--report"}, false}, BadArgs{{"--port", "x"}, false},
-                      BadArgs{{"--timeout", "0"}, false}, BadArgs{{"--force=yes"}, false},
-                      BadArgs{{"stray"}, false}));
+                      BadArgs{{"--count", "4294967396"}, true}, BadArgs{{"--count"}, false},
+                      BadArgs{{"--bogus"}, false}, BadArgs{{"--table", "--report"}, false},
+                      BadArgs{{"--timeout", "0"}, false}));
 
 } // namespace
