@@ -51,7 +51,8 @@ std::vector<uint8_t> BuildReply(const std::vector<uint8_t>& request, const SimAr
 
 SimInstrument::SimInstrument(const SimOptions& options, const SimArchive& archive, int nLogFd)
     : m_options(options), m_archive(archive), m_nLogFd(nLogFd),
-      m_output(options.m_bPacing ? SIM_BYTE_NS : 0), m_noiseRandom(options.m_nSeed ^ 0x5EEDULL) {}
+      m_output(options.m_bPacing ? SIM_BYTE_NS : 0), m_noiseRandom(options.m_nSeed ^ 0x5EEDULL),
+      m_faults(options) {}
 
 void SimInstrument::Log(const std::vector<uint8_t>& request) const {
     if (m_nLogFd < 0)
@@ -82,14 +83,18 @@ void SimInstrument::OnRequest(const std::vector<uint8_t>& request, int64_t nArri
     }
     const int64_t nNumber = ++m_nReplyCount;
     auto every = [nNumber](int nK) { return nK > 0 && nNumber % nK == 0; };
-    if (every(m_options.m_nDropEvery))
+    const SimFault fault = m_faults.Next(nNumber);
+    if (every(m_options.m_nDropEvery) || fault.m_kind == SimFault::DROP)
         return;
-    if (every(m_options.m_nCorruptEvery))
+    if (every(m_options.m_nCorruptEvery) || fault.m_kind == SimFault::CORRUPT)
         reply[reply.size() - 2] ^= 0xFF;
     int64_t nStartNs = nArrivedNs + m_options.m_nTurnaroundMs * 1000000LL;
     if (every(m_options.m_nDelayEvery))
         nStartNs += m_options.m_nDelayMs * 1000000LL;
-    if (m_options.m_bSplit) {
+    nStartNs += fault.m_nLateMs * 1000000LL;
+    if (!fault.m_noise.empty())
+        nStartNs = m_output.Queue(fault.m_noise.data(), fault.m_noise.size(), nStartNs);
+    if (m_options.m_bSplit || fault.m_kind == SimFault::SPLIT) {
         const size_t nFirst = reply.size() / 2;
         const int64_t nFirstDoneNs = m_output.Queue(reply.data(), nFirst, nStartNs);
         m_output.Queue(reply.data() + nFirst, reply.size() - nFirst,

@@ -6,6 +6,7 @@
 #include "sim_options.h"
 #include "sim_paced_output.h"
 #include "sim_random.h"
+#include "sim_random_faults.h"
 
 #include <cstdint>
 #include <vector>
@@ -39,6 +40,7 @@ private:
     int m_nLogFd;
     PacedOutput m_output;
     SimRandom m_noiseRandom;
+    SimRandomFaults m_faults;
     int m_nPresenceIgnored = 0;
     int64_t m_nReplyCount = 0;
     int64_t m_nNextNoiseNs = -1;

@@ -28,6 +28,12 @@ Faults (replies are counted from 1 over all codes, presence included):
   --split               send every reply in two parts about 50 ms apart
   --noise MS            send a stray byte every MS milliseconds
   --delay-every K:MS    send every K-th reply MS milliseconds late
+  --faults SEED:PERCENT[:LATE_MS]
+                        hit PERCENT % of the replies, chosen by a generator
+                        seeded with SEED, with one random fault each: drop,
+                        corrupt, split, late (1 to LATE_MS ms, default 1000)
+                        or noise (1 to 8 stray bytes just before the reply)
+  --fault-log FILE      append each random fault to FILE: reply number, kind
   --help                show this text
 )";
 
@@ -37,6 +43,25 @@ bool ParseInt(std::string_view text, long long nLow, long long nHigh, long long&
     const char* pEnd = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(text.data(), pEnd, nValue);
     return ec == std::errc() && ptr == pEnd && !text.empty() && nValue >= nLow && nValue <= nHigh;
+}
+
+// SEED:PERCENT[:LATE_MS] of --faults.
+bool ParseFaults(std::string_view text, SimOptions& options) {
+    const auto nColon = text.find(':');
+    if (nColon == std::string_view::npos)
+        return false;
+    const std::string_view rest = text.substr(nColon + 1);
+    const auto nColon2 = rest.find(':');
+    long long nSeed = 0, nPercent = 0, nLateMs = options.m_nFaultLateMs;
+    if (!ParseInt(text.substr(0, nColon), 0, UINT32_MAX, nSeed) ||
+        !ParseInt(rest.substr(0, nColon2), 0, 100, nPercent) ||
+        (nColon2 != std::string_view::npos &&
+         !ParseInt(rest.substr(nColon2 + 1), 1, 3600000, nLateMs)))
+        return false;
+    options.m_nFaultSeed = static_cast<uint32_t>(nSeed);
+    options.m_nFaultPercent = static_cast<int>(nPercent);
+    options.m_nFaultLateMs = static_cast<int>(nLateMs);
+    return true;
 }
 
 } // namespace
@@ -136,6 +161,13 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& sz
             }
             options.m_nDelayEvery = static_cast<int>(nEvery);
             options.m_nDelayMs = static_cast<int>(nMs);
+        } else if (szName == "--faults") {
+            std::string szText;
+            bOk = value(szText) && ParseFaults(szText, options);
+            if (!bOk && szError.empty())
+                szError = "--faults: '" + szText + "' is not SEED:PERCENT[:LATE_MS]";
+        } else if (szName == "--fault-log") {
+            bOk = value(options.m_szFaultLogPath);
         } else {
             szError = "unknown option '" + std::string(argv[i]) + "'";
             bOk = false;

@@ -22,6 +22,11 @@ struct SimOptions {
     int m_nNoiseMs = 0;
     int m_nDelayEvery = 0;
     int m_nDelayMs = 0;
+    // Random faults (sim_random_faults.h): percent of replies hit, 0 means off.
+    uint32_t m_nFaultSeed = 0;
+    int m_nFaultPercent = 0;
+    int m_nFaultLateMs = 1000;
+    std::string m_szFaultLogPath;
     bool m_bHelp = false;
 };
 
