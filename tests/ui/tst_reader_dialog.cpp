@@ -2,6 +2,7 @@
 // status line, clock, first tick, closing, and the worker's message boxes.
 #include <QCheckBox>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -81,6 +82,8 @@ private slots:
         auto pDlg = MakeDialog();
         QCOMPARE(pDlg->m_nRecordCount, 100);
         QCOMPARE(Edit(*pDlg)->text(), QStringLiteral("100"));
+        QCOMPARE(pDlg->focusWidget(),
+                 pDlg->findChild<QPushButton*>(QStringLiteral("IDC_READ_ARCHIVE")));
         Edit(*pDlg)->selectAll();
         QTest::keyClick(Edit(*pDlg), Qt::Key_Backspace);
         QTest::keyClicks(Edit(*pDlg), typed);
@@ -287,6 +290,23 @@ private slots:
         QVERIFY(texts.size() >= 2);
         QCOMPARE(texts.last(), QStringLiteral("&About Вельмар-7К"));
         QCOMPARE(texts[texts.size() - 2], QStringLiteral("-"));
+    }
+
+    void saveDialogProposesNameAndAppendsSuffix() {
+        auto pDlg = MakeDialog();
+        QStringList proposed;
+        QTimer::singleShot(0, this, [&] {
+            auto* pFiles = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (pFiles == nullptr)
+                return;
+            proposed = pFiles->selectedFiles();
+            pFiles->selectFile(QStringLiteral("mine")); // typed without a suffix
+            static_cast<QDialog*>(pFiles)->accept();    // as the Save button does
+        });
+        const QString szPath = pDlg->m_fnChooseSavePath(QStringLiteral("results03_03_26.xls"), 1);
+        QCOMPARE(proposed.size(), 1);
+        QVERIFY(proposed[0].endsWith(QStringLiteral("/results03_03_26.xls")));
+        QCOMPARE(szPath, m_folder.File(QStringLiteral("mine.xls")));
     }
 
     void workerBoxIsShownOnTheGuiThread() {
