@@ -1,6 +1,7 @@
 #include "tests/hardening/download_rig.h"
 
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fstream>
 #include <sstream>
@@ -119,4 +120,10 @@ long ResidentKiB() {
         if (line.rfind("VmRSS:", 0) == 0)
             return std::stol(line.substr(6));
     return -1;
+}
+
+double ProcessCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,11 +20,15 @@ public:
     std::string m_szPath; // where the next WriteResultsFile writes
     int m_nWritten = 0;   // files written so far
     std::string m_szLastError;
+    std::function<void(int)> m_onProgress; // called with each new progress position
 
     int RecordCount() override { return m_nCount; }
     void ShowMessage(const std::string& textCp1251) override { m_szLastError = textCp1251; }
     void SetProgressRange(int, int) override {}
-    void SetProgressPos(int) override {}
+    void SetProgressPos(int pos) override {
+        if (m_onProgress)
+            m_onProgress(pos);
+    }
     void WriteResultsFile(int nCount) override;
 };
 
@@ -61,3 +66,4 @@ std::string ReadWholeFile(const std::string& path);
 // open while listing, the same every time).
 int CountEntries(const char* dir);
 long ResidentKiB(); // VmRSS of this process
+double ProcessCpuSeconds(); // user and system time of this process so far
