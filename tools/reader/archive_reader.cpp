@@ -86,6 +86,8 @@ int ArchiveReader::WaitForInstrument() {
             m_display.Line("tarvex-read: the port search did not end");
             return EXIT_NOT_FOUND;
         }
+        if (event->kind == ReaderEvent::Interrupt)
+            return EXIT_INTERRUPTED;
         if (event->kind == ReaderEvent::Box) {
             m_display.Line(Trimmed(Cp1251ToUtf8(event->text)));
         } else if (event->kind == ReaderEvent::Status) {
@@ -114,6 +116,9 @@ int ArchiveReader::Download() {
             return EXIT_NO_ANSWER;
         }
         switch (event->kind) {
+        case ReaderEvent::Interrupt:
+            m_display.Line("tarvex-read: interrupted; no results file written");
+            return EXIT_INTERRUPTED;
         case ReaderEvent::Box:
             m_display.Line(Trimmed(Cp1251ToUtf8(event->text)));
             break;
@@ -149,6 +154,8 @@ void ArchiveReader::AwaitClosingReply() {
             return;
         std::optional<ReaderEvent> event = m_events.Pop(left);
         if (!event)
+            return;
+        if (event->kind == ReaderEvent::Interrupt)
             return;
         if (event->kind == ReaderEvent::Reply) {
             if (event->bytes.size() < 3 || event->bytes[2] == CMD_PRESENCE)

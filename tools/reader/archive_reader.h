@@ -20,6 +20,8 @@ public:
 
     // One whole run; returns the exit status.
     int Run();
+    // Ends the run as soon as the main thread sees it (any thread).
+    void Interrupt() { m_events.Push({ReaderEvent::Interrupt, {}, {}}); }
 
     // LinkNotifyTarget: worker thread, queue only.
     void PostLinkReply(std::vector<uint8_t> reply) override;

@@ -1,10 +1,12 @@
 // tarvex-read: downloads the instrument's archive without the dialog and
 // writes the results file. See ReaderUsage for the command line.
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -23,6 +25,22 @@ constexpr int MAPPED_PORTS = 99;
 void UseOnlyDevice(const std::string& device) {
     for (int n = 1; n <= MAPPED_PORTS; ++n)
         setenv(("TARVEX_COM" + std::to_string(n)).c_str(), device.c_str(), 1);
+}
+
+// Ctrl-C and SIGTERM are taken by a thread of their own and turned into an
+// event of the reader's queue, so the run ends in order: the link stopped,
+// the port saved. Blocked before the link worker starts, so it inherits the mask.
+std::thread InterruptOnSignals(ArchiveReader& reader) {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    return std::thread([signals, &reader] {
+        int signal = 0;
+        if (sigwait(&signals, &signal) == 0)
+            reader.Interrupt();
+    });
 }
 
 } // namespace
@@ -67,5 +85,10 @@ int main(int argc, char** argv) {
 
     ProgressDisplay display(stderr, isatty(STDERR_FILENO) == 1);
     ArchiveReader reader(options, path, display);
-    return reader.Run();
+    std::thread signalWaiter = InterruptOnSignals(reader);
+    const int status = reader.Run();
+    // Release the waiter (if no signal has yet) before the reader goes away.
+    pthread_kill(signalWaiter.native_handle(), SIGTERM);
+    signalWaiter.join();
+    return status;
 }

@@ -11,7 +11,7 @@
 #include <vector>
 
 struct ReaderEvent {
-    enum Kind { Reply, Status, Box } kind = Reply;
+    enum Kind { Reply, Status, Box, Interrupt } kind = Reply;
     std::vector<uint8_t> bytes; // Reply: the reply (empty: given up, no answer)
     std::string text;           // Status and Box: Windows-1251
 };

@@ -10,6 +10,7 @@ constexpr int EXIT_BAD_USAGE = 2;
 constexpr int EXIT_NOT_FOUND = 3;
 constexpr int EXIT_NO_ANSWER = 4;
 constexpr int EXIT_NOT_WRITTEN = 5;
+constexpr int EXIT_INTERRUPTED = 130; // Ctrl-C or SIGTERM: link stopped, port saved
 
 struct ReaderOptions {
     int m_nRecordCount = 100;
