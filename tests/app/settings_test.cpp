@@ -1,61 +1,90 @@
+// The port setting in Vextar.ini, through the profile-file layer.
 #include "app/settings.h"
 #include "app/settings_internal.h"
 #include "tests/support/sim_process.h"
 
 #include <climits>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
 
 using namespace std::string_literals;
+namespace fs = std::filesystem;
 
 // Each test starts in a fresh current directory with the path not yet computed.
 class SettingsTest : public testing::Test {
 protected:
     void SetUp() override {
-        m_oldCwd = std::filesystem::current_path();
         ASSERT_EQ(chdir(m_dir.Path().c_str()), 0);
         ResetSettingsPath();
     }
     void TearDown() override {
-        std::filesystem::current_path(m_oldCwd);
+        fs::current_path(m_oldCwd);
         ResetSettingsPath();
     }
-    std::string Ini() const { return m_dir.File("Vextar.ini"); }
     std::string ReadIni() const {
-        std::ifstream in(Ini(), std::ios::binary);
+        std::ifstream in(m_ini, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
-    void WriteIni(const std::string& text) const { std::ofstream(Ini(), std::ios::binary) << text; }
+    void WriteIni(const std::string& text) const { std::ofstream(m_ini, std::ios::binary) << text; }
+    size_t Entries() const { return std::distance(fs::directory_iterator(m_dir.Path()), {}); }
 
+    fs::path m_oldCwd = fs::current_path();
     TempDir m_dir;
-    std::filesystem::path m_oldCwd;
+    std::string m_ini = m_dir.File("Vextar.ini");
 };
 
-TEST_F(SettingsTest, FirstRunInEmptyDirectory) {
-    EXPECT_EQ(std::string(GetSettingsPath()), Ini());
+TEST_F(SettingsTest, FirstRunCreatesTheFileInTheCurrentDirectory) {
+    EXPECT_EQ(std::string(GetSettingsPath()), m_ini);
     EXPECT_EQ(LoadPortSetting(), 2);
     EXPECT_EQ(SavePortSetting(2), 1);
     EXPECT_EQ(ReadIni(), "[Velmare - 7K]\nCOM Port 1_4= 2 \n");
-    EXPECT_EQ(SavePortSetting(-7), 1);
-    EXPECT_EQ(LoadPortSetting(), -7);
+    EXPECT_EQ(Entries(), 1u);
 }
 
-TEST_F(SettingsTest, PathIsKeptWhenCurrentDirectoryChanges) {
+TEST_F(SettingsTest, SavesToTheLoadedFileAfterTheCurrentDirectoryChanged) {
     WriteIni("[Velmare - 7K]\nCOM Port 1_4=4\n");
     EXPECT_EQ(LoadPortSetting(), 4);
     TempDir elsewhere;
     ASSERT_EQ(chdir(elsewhere.Path().c_str()), 0);
     EXPECT_EQ(SavePortSetting(3), 1);
     EXPECT_EQ(ReadIni(), "[Velmare - 7K]\nCOM Port 1_4= 3 \n");
-    EXPECT_FALSE(std::filesystem::exists(elsewhere.File("Vextar.ini")));
+    EXPECT_FALSE(fs::exists(elsewhere.File("Vextar.ini")));
+    // Another run started there uses the file there.
+    ResetSettingsPath();
+    EXPECT_EQ(std::string(GetSettingsPath()), elsewhere.File("Vextar.ini"));
+    EXPECT_EQ(LoadPortSetting(), 2);
 }
 
-TEST_F(SettingsTest, WindowsFileKeepsItsLinesAndLineEnds) {
-    const std::string before = "; written on Windows\r\n[Other]\r\nx=1\r\n\r\n"
+TEST_F(SettingsTest, ReadsTheNumberLikeAtoiAndFallsBackOnBadContent) {
+    const std::string entry = "[Velmare - 7K]\nCOM Port 1_4=";
+    const std::pair<std::string, int> cases[] = {
+        {entry + " 3 \n", 3},
+        {entry + "3abc\n", 3},
+        {entry + "abc\n", 0},
+        {entry + "\n", 0},
+        {entry + "00000000000000000012\n", 1}, // 19 characters are kept
+        {entry + "-2147483648", INT_MIN},      // and no final line end
+        {entry + "4\0"s + "5\n", 4},
+        {" [ velmare - 7k ] \r\n\t com port 1_4 \t=\t5\t\r\n", 5},
+        {"\x80\xff\x01\x02=\x03\0\n"s, 2},
+        {std::string(5 << 20, '7'), 2},
+        {"[Other]\nCOM Port 1_4=8\n", 2},
+    };
+    for (const auto& [text, nExpected] : cases) {
+        SCOPED_TRACE(text.substr(0, 60));
+        WriteIni(text);
+        EXPECT_EQ(LoadPortSetting(), nExpected);
+    }
+}
+
+TEST_F(SettingsTest, RewriteKeepsOtherLinesAndTheirLineEnds) {
+    const std::string before = "; written on Windows\r\n[Other]\r\nCOM Port 1_4=9\r\n\r\n"
                                "[VELMARE - 7K]\r\ncom port 1_4=1\r\nmore=2\r\n";
     WriteIni(before);
     EXPECT_EQ(LoadPortSetting(), 1);
@@ -63,52 +92,32 @@ TEST_F(SettingsTest, WindowsFileKeepsItsLinesAndLineEnds) {
     std::string expected = before;
     expected.replace(expected.find("com port 1_4=1"), 14, "com port 1_4= 12 ");
     EXPECT_EQ(ReadIni(), expected);
+    EXPECT_EQ(Entries(), 1u);
 }
 
-TEST_F(SettingsTest, SaveFailsWhenTheFileIsADirectory) {
-    ASSERT_TRUE(std::filesystem::create_directory(Ini()));
+TEST_F(SettingsTest, FailedWritesKeepTheOldFileAndLeaveNoTemporary) {
+    // A file-size limit makes the write of the new text fail as a full disk would.
+    const std::string old = "[Velmare - 7K]\nCOM Port 1_4= 1 \n";
+    WriteIni(old);
+    rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 16;
+    const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const int nResult = SavePortSetting(7);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(nResult, 0);
+    EXPECT_EQ(ReadIni(), old);
+    EXPECT_EQ(Entries(), 1u);
+
+    fs::remove(m_ini);
+    ASSERT_TRUE(fs::create_directory(m_ini));
     EXPECT_EQ(LoadPortSetting(), 2);
     EXPECT_EQ(SavePortSetting(3), 0);
-    EXPECT_TRUE(std::filesystem::is_directory(Ini()));
+    EXPECT_TRUE(fs::is_directory(m_ini));
+    EXPECT_EQ(Entries(), 1u);
 }
-
-struct ValueCase {
-    const char* name;
-    std::string fileText;
-    int nExpected;
-};
-
-void PrintTo(const ValueCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class SettingsValueTest : public SettingsTest, public testing::WithParamInterface<ValueCase> {};
-
-TEST_P(SettingsValueTest, ConvertsLikeAtoi) {
-    WriteIni(GetParam().fileText);
-    EXPECT_EQ(LoadPortSetting(), GetParam().nExpected);
-}
-
-std::string Entry(const std::string& value) {
-    return "[Velmare - 7K]\nCOM Port 1_4=" + value + "\n";
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, SettingsValueTest,
-    testing::Values(ValueCase{"Blanks", Entry(" 3 "), 3}, ValueCase{"Trailing", Entry("3abc"), 3},
-                    ValueCase{"Negative", Entry("-1"), -1}, ValueCase{"Letters", Entry("abc"), 0},
-                    ValueCase{"Empty", Entry(""), 0}, ValueCase{"SignOnly", Entry("+-5"), 0},
-                    // 20 characters: the 19 kept end before the final 2.
-                    ValueCase{"CutTo19", Entry("00000000000000000012"), 1},
-                    ValueCase{"IntMax", Entry("2147483647"), INT_MAX},
-                    ValueCase{"IntMin", Entry("-2147483648"), INT_MIN},
-                    ValueCase{"Overflow", Entry("9999999999999999999"), INT_MAX},
-                    ValueCase{"Underflow", Entry("-999999999999999999"), INT_MIN},
-                    ValueCase{"Nul", Entry("4\0"s + "5"), 4},
-                    ValueCase{"Binary", "\x80\xff\x01\x02=\x03", 2},
-                    ValueCase{"HugeLine", std::string(5 << 20, '7'), 2},
-                    ValueCase{"NoFinalEnd", "[Velmare - 7K]\nCOM Port 1_4=8", 8},
-                    ValueCase{"MissingSection", "[Other]\nCOM Port 1_4=8\n", 2}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
