@@ -1,133 +1,204 @@
-// The main dialog on its own: record count edit and arrows, form check box,
-// status line, clock, first tick, closing, and the worker's message boxes.
+// The main dialog: record count edit and arrows, form check box, status line,
+// clock, first tick, closing and the About box on their own; then with its real
+// link against the simulated instrument: finding it and saving its port, a whole
+// download into a results file, a file error, and a worker's box that Stop has
+// to serve while the dialog is being destroyed.
 #include <QCheckBox>
-#include <QFile>
-#include <QFileDialog>
-#include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
+#include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
 
-#include <atomic>
-#include <thread>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
 
+#include "archive/archive_record.h"
+#include "archive/results_writer.h"
 #include "platform/codepage.h"
-#include "tests/ui/dialog_fixture.h"
+#include "tests/support/sim_process.h"
 #include "ui/clock_panel.h"
 #include "ui/clock_text.h"
 #include "ui/reader_dialog.h"
-#include "ui/record_count_text.h"
 #include "ui/record_spin.h"
 #include "ui/resource_ids.h"
+
+namespace {
+const QString CONNECTED = QStringLiteral(" Связь установлена по COM3 ");
+const QString FILE_DONE = QStringLiteral("Файл прочитан.");
+constexpr int LINK_TIMEOUT_MS = 30000;
+
+template <class T> T* Child(const QObject& owner, const char* pszName) {
+    return owner.findChild<T*>(QLatin1String(pszName));
+}
+
+QByteArray ReadAll(const QString& szPath) {
+    QFile file(szPath);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+} // namespace
 
 class TestReaderDialog : public QObject {
     Q_OBJECT
 
-    ScratchFolder m_folder;
+    struct ShownBox {
+        QWidget* pOwner;
+        QString szText;
+        QMessageBox::Icon icon;
+    };
+    QTemporaryDir m_dir;
+    QList<ShownBox> m_boxes;
+    int m_nStarts = 0;
+    QString m_szProposed;
 
-    // A shown dialog whose boxes are recorded and whose link is never started.
-    std::unique_ptr<ReaderDialog> MakeDialog(QList<ShownBox>* pBoxes = nullptr,
-                                             int* pStarts = nullptr) {
-        auto pDialog = std::make_unique<ReaderDialog>();
-        RecordBoxes(*pDialog, pBoxes);
-        pDialog->m_fnStartLink = [pStarts] {
-            if (pStarts)
-                ++*pStarts;
-            return 1;
+    // A shown dialog whose boxes go to m_boxes instead of the screen. Without
+    // bRealLink its first tick only counts a start in m_nStarts.
+    std::unique_ptr<ReaderDialog> MakeDialog(bool bRealLink = false) {
+        m_boxes.clear();
+        auto pDlg = std::make_unique<ReaderDialog>();
+        pDlg->m_fnMessageBox = [this](QWidget* pOwner, const QString& sz, QMessageBox::Icon icon) {
+            m_boxes.append({pOwner, sz, icon});
         };
-        pDialog->show();
-        return pDialog;
+        g_szStatusSuffix[0] = '\0';
+        if (bRealLink)
+            g_bFirstTick = 1; // each such dialog starts its own link
+        else
+            pDlg->m_fnStartLink = [this] { return ++m_nStarts, 1; };
+        pDlg->show();
+        return pDlg;
     }
 
-    static QLineEdit* Edit(ReaderDialog& dlg) {
-        return dlg.findChild<QLineEdit*>(QStringLiteral("IDC_RECORD_COUNT"));
+    // Runs fnServe on the next modal or popup widget, and closes whatever is
+    // still open after 5 s so a failed key cannot hang the run.
+    void ServeModal(std::function<void(QWidget*)> fnServe) {
+        QTimer::singleShot(0, this, [fnServe] {
+            QWidget* pModal = QApplication::activeModalWidget();
+            if (pModal != nullptr || (pModal = QApplication::activePopupWidget()) != nullptr)
+                fnServe(pModal);
+        });
+        QTimer::singleShot(5000, this, [] {
+            if (QWidget* pModal = QApplication::activeModalWidget())
+                pModal->close();
+        });
+    }
+
+    // Waits for the link, then reads nCount records with the save dialog
+    // answered by szPath; returns once the path has been asked for.
+    void StartDownload(ReaderDialog& dlg, int nCount, int bExcel, const QString& szPath) {
+        m_szProposed.clear();
+        dlg.m_fnChooseSavePath = [this, &dlg, szPath](const QString& szName, int) {
+            m_szProposed = szName;
+            // Hold the save dialog until the closing frame's reply is in, so it
+            // arrives re-entrantly, as it does while a user picks a name.
+            QDeadlineTimer deadline(10000);
+            while (!deadline.hasExpired() && !(dlg.m_pLink->m_bTxRequest.load() == 0 &&
+                                               dlg.m_pLink->m_nLinkState.load() == LINK_READY))
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QTest::qWait(100);
+            return szPath;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(dlg.StatusText(), CONNECTED, LINK_TIMEOUT_MS);
+        Child<QLineEdit>(dlg, "IDC_RECORD_COUNT")->setText(QString::number(nCount));
+        if (bExcel)
+            QTest::mouseClick(Child<QCheckBox>(dlg, "IDC_EXCEL"), Qt::LeftButton);
+        QTest::mouseClick(Child<QPushButton>(dlg, "IDC_READ_ARCHIVE"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_szProposed.isEmpty(), LINK_TIMEOUT_MS);
+    }
+
+    // What the writer makes of the simulator's archive for this download.
+    QByteArray ExpectedResults(int nPosition, int nCount, int bExcel) {
+        const QString szArchive = m_dir.filePath("archive.bin"), szOut = m_dir.filePath("expected");
+        QProcess::execute(TARVEX_SIM_PATH, {"--dump-archive", szArchive});
+        const QByteArray archive = ReadAll(szArchive);
+        if (archive.size() != 56 + 2000 * 32)
+            return {};
+        std::memcpy(g_emptyCells.bytes, archive.constData(), 56);
+        for (int k = 0, nIndex = (nPosition - nCount + 2000) % 2000; k < nCount;
+             ++k, nIndex = (nIndex + 1) % 2000)
+            std::memcpy(g_records[k].bytes, archive.constData() + 56 + nIndex * 32, 32);
+        WriteResultsToFile(QFile::encodeName(szOut).toStdString(), nCount, bExcel,
+                           decimalSeparator());
+        return ReadAll(szOut);
     }
 
 private slots:
-    void initTestCase() { QVERIFY(m_folder.Enter()); }
-    void cleanupTestCase() { m_folder.Leave(); }
-
-    void parsesCountLikeADialogItem_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<unsigned>("value");
-        QTest::newRow("leading blanks") << "   42" << 42u;
-        QTest::newRow("stops at letter") << "12ab" << 12u;
-        QTest::newRow("sign refused") << "-5" << 0u;
-        QTest::newRow("largest unsigned") << "4294967295" << 4294967295u;
-        QTest::newRow("beyond 32 bits") << "4294967296" << 0u;
-    }
-    void parsesCountLikeADialogItem() {
-        QFETCH(QString, text);
-        QFETCH(unsigned, value);
-        QCOMPARE(ParseUnsignedItemText(text.toStdString()), value);
+    void initTestCase() {
+        // The settings path is fixed by the first dialog of a process.
+        QVERIFY(QDir::setCurrent(m_dir.path()));
+        // Only COM3 leads anywhere; the other names the search tries do not exist.
+        for (const char* pszName : {"TARVEX_COM1", "TARVEX_COM2", "TARVEX_COM4"})
+            setenv(pszName, "/nonexistent/tarvex-port", 1);
     }
 
-    void typedCountReachesCountAndArrows_data() {
+    void countEditAndArrows_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<int>("count");
         QTest::addColumn<int>("spin");
-        QTest::newRow("2500") << "2500" << 2500 << 2000;
-        QTest::newRow("letters") << "abc" << 0 << 1;
-        QTest::newRow("cleared") << "" << 0 << 1;
-        QTest::newRow("2000") << "2000" << 2000 << 2000;
-        QTest::newRow("low 16 bits") << "65836" << 65836 << 300;
+        QTest::addColumn<int>("step");
+        QTest::addColumn<int>("after");
+        QTest::newRow("up from 100") << "100" << 100 << 100 << 1 << 101;
+        QTest::newRow("up at 2000") << "2000" << 2000 << 2000 << 1 << 2000;
+        QTest::newRow("down at 1") << "1" << 1 << 1 << -1 << 1;
+        QTest::newRow("2500") << "2500" << 2500 << 2000 << 1 << 2000;
+        QTest::newRow("low 16 bits") << "65836" << 65836 << 300 << -1 << 299;
+        // Bad input reads as 0; the arrows stay at their lower bound.
+        QTest::newRow("letters") << "abc" << 0 << 1 << -1 << 1;
+        QTest::newRow("empty") << "" << 0 << 1 << 1 << 2;
+        QTest::newRow("blanks") << "   " << 0 << 1 << 1 << 2;
+        QTest::newRow("sign") << "-5" << 0 << 1 << -1 << 1;
+        QTest::newRow("20 digits") << "12345678901234567890" << 0 << 1 << 1 << 2;
+        QTest::newRow("above 2^32") << "4294967396" << 0 << 1 << -1 << 1;
     }
-    void typedCountReachesCountAndArrows() {
+    void countEditAndArrows() {
         QFETCH(QString, typed);
         QFETCH(int, count);
         QFETCH(int, spin);
+        QFETCH(int, step);
+        QFETCH(int, after);
         auto pDlg = MakeDialog();
-        QCOMPARE(pDlg->m_nRecordCount, 100);
-        QCOMPARE(Edit(*pDlg)->text(), QStringLiteral("100"));
-        QCOMPARE(pDlg->focusWidget(),
-                 pDlg->findChild<QPushButton*>(QStringLiteral("IDC_READ_ARCHIVE")));
-        Edit(*pDlg)->selectAll();
-        QTest::keyClick(Edit(*pDlg), Qt::Key_Backspace);
-        QTest::keyClicks(Edit(*pDlg), typed);
+        auto* pEdit = Child<QLineEdit>(*pDlg, "IDC_RECORD_COUNT");
+        auto* pRead = Child<QPushButton>(*pDlg, "IDC_READ_ARCHIVE");
+        QCOMPARE(pEdit->text(), QStringLiteral("100"));
+        QCOMPARE(pDlg->focusWidget(), pRead);
+        pEdit->selectAll();
+        QTest::keyClick(pEdit, Qt::Key_Backspace);
+        QTest::keyClicks(pEdit, typed);
         QCOMPARE(pDlg->m_nRecordCount, count);
         QCOMPARE(pDlg->m_pRecordSpin->Pos(), spin);
-        QCOMPARE(Edit(*pDlg)->text(), typed); // the arrows never rewrite the text
-    }
+        QCOMPARE(pEdit->text(), typed); // typing never rewrites the text
 
-    void arrowsStepOnceAndStopAtBounds_data() {
-        QTest::addColumn<QString>("start");
-        QTest::addColumn<bool>("up");
-        QTest::addColumn<int>("count");
-        QTest::newRow("up from 100") << "100" << true << 101;
-        QTest::newRow("down from 100") << "100" << false << 99;
-        QTest::newRow("up at 2000") << "2000" << true << 2000;
-        QTest::newRow("down at 1") << "1" << false << 1;
-        QTest::newRow("up after 2500 typed") << "2500" << true << 2000;
-        QTest::newRow("down after 0 typed") << "0" << false << 1;
-    }
-    void arrowsStepOnceAndStopAtBounds() {
-        QFETCH(QString, start);
-        QFETCH(bool, up);
-        QFETCH(int, count);
-        auto pDlg = MakeDialog();
-        Edit(*pDlg)->setText(start);
-        QSignalSpy textChanges(Edit(*pDlg), &QLineEdit::textChanged);
-        const auto arrows = pDlg->m_pRecordSpin->findChildren<QToolButton*>();
-        QCOMPARE(arrows.size(), 2);
-        QToolButton* pArrow = arrows[up ? 0 : 1];
-        QCOMPARE(pArrow->arrowType(), up ? Qt::UpArrow : Qt::DownArrow);
+        // Enter on the button reads rather than closes; a count outside
+        // 1..2000 is refused with a box.
+        if (count < 1 || count > 2000) {
+            pRead->setFocus();
+            QTest::keyClick(pRead, Qt::Key_Return);
+            QVERIFY(pDlg->isVisible());
+            QCOMPARE(m_boxes.size(), 1);
+            QCOMPARE(m_boxes[0].szText,
+                     QStringLiteral("Неправильно введено количество записей (1...2000)"));
+        }
+
+        QSignalSpy textChanges(pEdit, &QLineEdit::textChanged);
+        QToolButton* pArrow =
+            pDlg->m_pRecordSpin->findChildren<QToolButton*>().value(step > 0 ? 0 : 1);
+        QCOMPARE(pArrow->arrowType(), step > 0 ? Qt::UpArrow : Qt::DownArrow);
         QTest::mouseClick(pArrow, Qt::LeftButton);
-        QCOMPARE(pDlg->m_nRecordCount, count);
-        QCOMPARE(pDlg->m_pRecordSpin->Pos(), count);
-        QCOMPARE(Edit(*pDlg)->text(), QString::number(count));
-        QVERIFY(textChanges.count() <= 1); // one change per click, not a ping-pong
+        QCOMPARE(pDlg->m_nRecordCount, after);
+        QCOMPARE(pDlg->m_pRecordSpin->Pos(), after);
+        QCOMPARE(pEdit->text(), QString::number(after));
+        // One change per click, not a ping-pong between edit and arrows.
+        QCOMPARE(textChanges.count(), typed == pEdit->text() ? 0 : 1);
     }
 
-    void checkBoxFlipsForm() {
+    void checkBoxFlipsFormOnEachClick() {
         auto pDlg = MakeDialog();
-        auto* pBox = pDlg->findChild<QCheckBox*>(QStringLiteral("IDC_EXCEL"));
+        auto* pBox = Child<QCheckBox>(*pDlg, "IDC_EXCEL");
         QCOMPARE(pDlg->m_bExcelTable, 0);
-        QVERIFY(!pBox->isChecked());
-        const int expected[] = {1, 0, 1};
-        for (int nExpected : expected) {
+        for (int nExpected : {1, 0, 1}) {
             QTest::mouseClick(pBox, Qt::LeftButton);
             QCOMPARE(pDlg->m_bExcelTable, nExpected);
             QCOMPARE(pBox->isChecked(), nExpected == 1);
@@ -136,150 +207,62 @@ private slots:
 
     void statusLineShowsTextAndSuffix() {
         auto pDlg = MakeDialog();
-        g_szStatusSuffix[0] = '\0';
         pDlg->PostLinkStatus(Utf8ToCp1251(" Ожидание ответа."));
         QTRY_COMPARE(pDlg->StatusText(), QStringLiteral(" Ожидание ответа."));
-
-        const std::string szWait = Utf8ToCp1251("  Подождите идет чтение файла.");
-        std::snprintf(g_szStatusSuffix, sizeof g_szStatusSuffix, "%s", szWait.c_str());
+        std::snprintf(g_szStatusSuffix, sizeof g_szStatusSuffix, "%s",
+                      Utf8ToCp1251("  Подождите идет чтение файла.").c_str());
         pDlg->PostLinkStatus(Utf8ToCp1251(" Ожидание ответа."));
         QTRY_COMPARE(pDlg->StatusText(),
                      QStringLiteral(" Ожидание ответа.  Подождите идет чтение файла."));
-        g_szStatusSuffix[0] = '\0';
     }
 
-    void clockLines_data() {
-        QTest::addColumn<bool>("converted");
-        QTest::addColumn<int>("hour");
-        QTest::addColumn<int>("minute");
-        QTest::addColumn<int>("second");
-        QTest::addColumn<int>("day");
-        QTest::addColumn<int>("month");
-        QTest::addColumn<QString>("time");
-        QTest::addColumn<QString>("date");
-        QTest::newRow("3 March") << true << 14 << 5 << 9 << 3 << 3 << "  14:05:09"
-                                 << " 3 марта";
-        QTest::newRow("midnight") << true << 0 << 0 << 0 << 31 << 12 << "  0:00:00"
-                                  << " 31 декабря";
-        QTest::newRow("failed") << false << 0 << 0 << 0 << 0 << 0 << "  -1:-1:-1"
-                                << " 0 ii";
-    }
     void clockLines() {
-        QFETCH(bool, converted);
-        QFETCH(int, hour);
-        QFETCH(int, minute);
-        QFETCH(int, second);
-        QFETCH(int, day);
-        QFETCH(int, month);
-        QFETCH(QString, time);
-        QFETCH(QString, date);
         std::tm tm{};
-        tm.tm_hour = hour;
-        tm.tm_min = minute;
-        tm.tm_sec = second;
-        tm.tm_mday = day;
-        tm.tm_mon = month - 1;
-        const ClockLines lines = FormatClockLines(converted ? &tm : nullptr);
-        QCOMPARE(QString::fromStdString(lines.time), time);
-        QCOMPARE(QString::fromStdString(lines.date), date);
+        QVERIFY(strptime("14:05:09 3.3", "%H:%M:%S %d.%m", &tm) != nullptr);
+        const ClockLines day = FormatClockLines(&tm), failed = FormatClockLines(nullptr);
+        QCOMPARE(QString::fromStdString(day.time + "|" + day.date),
+                 QStringLiteral("  14:05:09| 3 марта"));
+        QCOMPARE(QString::fromStdString(failed.time + "|" + failed.date),
+                 QStringLiteral("  -1:-1:-1| 0 ii"));
     }
 
-    void clockKeepsItsTextWhenRepainted() {
+    void firstTickStartsLinkOnceAndClockKeepsText() {
         auto pDlg = MakeDialog();
-        auto* pClock = pDlg->findChild<ClockPanel*>(QStringLiteral("IDC_CLOCK"));
+        auto* pClock = Child<ClockPanel>(*pDlg, "IDC_CLOCK");
         const QImage blank = pClock->grab().toImage();
-        pDlg->OnTimer(1);
-        QVERIFY(!pClock->TimeLine().isEmpty());
-        // A repaint from scratch (as after being uncovered) still shows text.
-        const QImage drawn = pClock->grab().toImage();
-        QVERIFY(drawn != blank);
-    }
-
-    void onlyTheFirstTickStartsTheLink() {
-        int nStarts = 0;
-        auto pDlg = MakeDialog(nullptr, &nStarts);
+        m_nStarts = 0;
         g_bFirstTick = 1;
         pDlg->OnTimer(2); // not the clock timer
-        QCOMPARE(nStarts, 0);
+        QCOMPARE(m_nStarts, 0);
         pDlg->OnTimer(1);
-        QCOMPARE(nStarts, 1);
-        QCOMPARE(g_bFirstTick, 0);
         pDlg->OnTimer(1);
-        QCOMPARE(nStarts, 1);
+        QCOMPARE(m_nStarts, 1);
+        // A repaint from scratch (as after being uncovered) still shows text.
+        QVERIFY(!pClock->TimeLine().isEmpty());
+        QVERIFY(pClock->grab().toImage() != blank);
     }
 
-    void closingSavesTheLinksPort_data() {
-        QTest::addColumn<int>("key");
-        QTest::addColumn<int>("port");
-        QTest::newRow("Esc") << int(Qt::Key_Escape) << 3;
-        QTest::newRow("Enter in the edit") << int(Qt::Key_Return) << 4;
-    }
-    void closingSavesTheLinksPort() {
-        QFETCH(int, key);
-        QFETCH(int, port);
-        auto pDlg = MakeDialog();
-        QCOMPARE(pDlg->m_pLink->PortNumber(-1), pDlg->m_nPortNumber);
-        pDlg->m_pLink->PortNumber(port); // as the search leaves it
-        Edit(*pDlg)->setFocus();
-        QTest::keyClick(Edit(*pDlg), Qt::Key(key)); // the edit passes both keys on
-        QVERIFY(!pDlg->isVisible());
-        QFile ini(m_folder.File(QStringLiteral("Vextar.ini")));
-        QVERIFY(ini.open(QIODevice::ReadOnly));
-        const QByteArray content = ini.readAll();
-        QVERIFY2(content.contains("[Velmare - 7K]"), content.constData());
-        QVERIFY2(content.contains(QByteArray("COM Port 1_4= ") + QByteArray::number(port) + " "),
-                 content.constData());
-    }
-
-    void enterOnTheButtonReadsInsteadOfClosing() {
-        QList<ShownBox> boxes;
-        auto pDlg = MakeDialog(&boxes);
-        Edit(*pDlg)->setText(QStringLiteral("0")); // refused, so the click shows a box
-        auto* pButton = pDlg->findChild<QPushButton*>(QStringLiteral("IDC_READ_ARCHIVE"));
-        pButton->setFocus();
-        QTest::keyClick(pButton, Qt::Key_Return);
-        QVERIFY(pDlg->isVisible());
-        QCOMPARE(boxes.size(), 1);
-        QCOMPARE(boxes[0].szText,
-                 QStringLiteral("Неправильно введено количество записей (1...2000)"));
-    }
-
-    void aboutBoxClosesWithEnterAndEsc_data() {
-        QTest::addColumn<int>("key");
-        QTest::newRow("Enter") << int(Qt::Key_Return);
-        QTest::newRow("Esc") << int(Qt::Key_Escape);
-    }
     void aboutBoxClosesWithEnterAndEsc() {
-        QFETCH(int, key);
         auto pDlg = MakeDialog();
-        QString szTitle;
-        QTimer::singleShot(0, this, [&] {
-            QWidget* pModal = QApplication::activeModalWidget();
-            if (pModal == nullptr)
-                return;
-            szTitle = pModal->windowTitle();
-            QWidget* pTarget = pModal->focusWidget() ? pModal->focusWidget() : pModal;
-            QTest::keyClick(pTarget, Qt::Key(key));
-        });
-        QTimer::singleShot(5000, this, [] {
-            if (QWidget* pModal = QApplication::activeModalWidget())
-                pModal->close(); // a key that failed must not hang the run
-        });
-        QElapsedTimer timer;
-        timer.start();
-        pDlg->OnSysCommand(IDM_ABOUTBOX); // modal: returns once the box is closed
-        QCOMPARE(szTitle, QStringLiteral("About Вельмар-7К"));
-        QVERIFY(timer.elapsed() < 4000);
-        QVERIFY(pDlg->isVisible());
+        for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+            QString szTitle;
+            ServeModal([&](QWidget* pModal) {
+                szTitle = pModal->windowTitle();
+                QTest::keyClick(pModal->focusWidget() ? pModal->focusWidget() : pModal, key);
+            });
+            QElapsedTimer timer;
+            timer.start();
+            pDlg->OnSysCommand(IDM_ABOUTBOX); // modal: returns once the box is closed
+            QVERIFY2(timer.elapsed() < 4000, qPrintable(QKeySequence(key).toString()));
+            QCOMPARE(szTitle, QStringLiteral("About Вельмар-7К"));
+            QVERIFY(pDlg->isVisible());
+        }
     }
 
     void contextMenuEndsWithAboutEntry() {
         auto pDlg = MakeDialog();
         QStringList texts;
-        QTimer::singleShot(0, this, [&] {
-            auto* pMenu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-            if (pMenu == nullptr)
-                return;
+        ServeModal([&](QWidget* pMenu) {
             for (QAction* pAction : pMenu->actions())
                 texts << (pAction->isSeparator() ? QStringLiteral("-") : pAction->text());
             pMenu->close();
@@ -287,68 +270,78 @@ private slots:
         QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
                                 pDlg->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(pDlg.get(), &event);
-        QVERIFY(texts.size() >= 2);
-        QCOMPARE(texts.last(), QStringLiteral("&About Вельмар-7К"));
-        QCOMPARE(texts[texts.size() - 2], QStringLiteral("-"));
+        QCOMPARE(texts.mid(texts.size() - 2),
+                 QStringList({QStringLiteral("-"), QStringLiteral("&About Вельмар-7К")}));
     }
 
-    void saveDialogProposesNameAndAppendsSuffix() {
-        auto pDlg = MakeDialog();
-        QStringList proposed;
-        QTimer::singleShot(0, this, [&] {
-            auto* pFiles = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            if (pFiles == nullptr)
-                return;
-            proposed = pFiles->selectedFiles();
-            pFiles->selectFile(QStringLiteral("mine")); // typed without a suffix
-            static_cast<QDialog*>(pFiles)->accept();    // as the Save button does
-        });
-        const QString szPath = pDlg->m_fnChooseSavePath(QStringLiteral("results03_03_26.xls"), 1);
-        QCOMPARE(proposed.size(), 1);
-        QVERIFY(proposed[0].endsWith(QStringLiteral("/results03_03_26.xls")));
-        QCOMPARE(szPath, m_folder.File(QStringLiteral("mine.xls")));
+    // Finds the instrument on COM3, reads from it, and on closing (Esc, or
+    // Enter passed on by the edit) saves the port found.
+    void downloadWritesResultsFileAndSavesPort_data() {
+        QTest::addColumn<int>("excel");
+        QTest::addColumn<int>("closeKey");
+        QTest::newRow("report, Esc") << 0 << int(Qt::Key_Escape);
+        QTest::newRow("table, Enter") << 1 << int(Qt::Key_Return);
     }
-
-    void workerBoxIsShownOnTheGuiThread() {
-        QList<ShownBox> boxes;
-        auto pDlg = MakeDialog(&boxes);
-        std::atomic<bool> bReturned{false};
-        std::thread worker([&] {
-            pDlg->RunMessageBox(Utf8ToCp1251("Ошибка интерфейса"), MB_ICONERROR);
-            bReturned = true;
-        });
-        QTRY_VERIFY_WITH_TIMEOUT(bReturned, 10000);
-        worker.join();
-        QCOMPARE(boxes.size(), 1);
-        QCOMPARE(boxes[0].pOwner, pDlg.get());
-        QCOMPARE(boxes[0].szText, QStringLiteral("Ошибка интерфейса"));
-        QCOMPARE(boxes[0].icon, QMessageBox::Critical);
-    }
-
-    void workerBoxWhileClosingIsServedByStop() {
-        QList<ShownBox> boxes;
-        auto pDlg = MakeDialog(&boxes);
-        QTest::keyClick(pDlg.get(), Qt::Key_Escape);
+    void downloadWritesResultsFileAndSavesPort() {
+        QFETCH(int, excel);
+        QFETCH(int, closeKey);
+        QFile::remove("Vextar.ini");
+        const int nPosition = 150, nCount = 20;
+        SimProcess sim({"--no-pacing", "--position", std::to_string(nPosition)});
+        QVERIFY(!sim.DevicePath().empty());
+        ScopedComPort com3(3, sim.DevicePath());
+        auto pDlg = MakeDialog(true);
+        const QString szOut = m_dir.filePath(QStringLiteral("gui-results-%1").arg(excel));
+        StartDownload(*pDlg, nCount, excel, szOut);
+        QTRY_COMPARE_WITH_TIMEOUT(pDlg->StatusText(), FILE_DONE, LINK_TIMEOUT_MS);
+        QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.value(0).szText));
+        QVERIFY(m_szProposed.startsWith("results") &&
+                m_szProposed.endsWith(excel ? ".xls" : ".doc"));
+        QCOMPARE(Child<QProgressBar>(*pDlg, "IDC_PROGRESS")->value(), 0);
+        QCOMPARE(QString::fromStdString(Cp1251ToUtf8(g_szStatusSuffix)), FILE_DONE);
+        const QByteArray produced = ReadAll(szOut);
+        auto* pEdit = Child<QLineEdit>(*pDlg, "IDC_RECORD_COUNT");
+        pEdit->setFocus();
+        QTest::keyClick(pEdit, Qt::Key(closeKey));
         QVERIFY(!pDlg->isVisible());
-        // The event loop is blocked, as in Stop; only ServeWhileStopping runs.
-        std::atomic<bool> bReturned{false};
-        std::thread worker([&] {
-            pDlg->RunMessageBox(Utf8ToCp1251("Прибор не подключен"), MB_OK);
-            bReturned = true;
-        });
-        QDeadlineTimer deadline(10000);
-        while (!bReturned && !deadline.hasExpired()) {
-            pDlg->ServeWhileStopping();
-            std::this_thread::yield();
-        }
-        worker.join();
-        QVERIFY(bReturned);
-        QCOMPARE(boxes.size(), 1);
-        QCOMPARE(boxes[0].pOwner, nullptr); // the window is gone
-        QCOMPARE(boxes[0].icon, QMessageBox::NoIcon);
-        // The wake-up posted for that box finds nothing left to show.
-        QCoreApplication::processEvents();
-        QCOMPARE(boxes.size(), 1);
+        pDlg.reset(); // stops the link
+        QCOMPARE(ReadAll("Vextar.ini"), QByteArray("[Velmare - 7K]\nCOM Port 1_4= 3 \n"));
+        const QByteArray expected = ExpectedResults(nPosition, nCount, excel);
+        QVERIFY(!expected.isEmpty());
+        QCOMPARE(produced, expected);
+    }
+
+    void fileErrorIsReportedAndNothingClaimed() {
+        SimProcess sim({"--no-pacing", "--position", "40"});
+        QVERIFY(!sim.DevicePath().empty());
+        ScopedComPort com3(3, sim.DevicePath());
+        auto pDlg = MakeDialog(true);
+        const QString szOut = m_dir.filePath("missing/results.xls");
+        StartDownload(*pDlg, 5, 0, szOut);
+        QTRY_COMPARE_WITH_TIMEOUT(m_boxes.size(), 1, LINK_TIMEOUT_MS);
+        QCOMPARE(m_boxes[0].icon, QMessageBox::Critical);
+        QVERIFY2(m_boxes[0].szText.contains(szOut), qPrintable(m_boxes[0].szText));
+        // Progress stays full and the status line claims nothing.
+        QCOMPARE(Child<QProgressBar>(*pDlg, "IDC_PROGRESS")->value(), 5);
+        QVERIFY(!pDlg->StatusText().contains(FILE_DONE));
+    }
+
+    void stopServesTheFailedSearchBox() {
+        // No instrument anywhere: the search fails and the worker waits on its box.
+        setenv("TARVEX_COM3", "/nonexistent/tarvex-port", 1);
+        auto pDlg = MakeDialog(true);
+        QTest::keyClick(pDlg.get(), Qt::Key_Escape); // the window is gone
+        pDlg->OnTimer(1);                            // the first tick starts the link
+        // Without running the event loop, wait until the worker asks for its box.
+        QDeadlineTimer deadline(LINK_TIMEOUT_MS);
+        while (!pDlg->HasPendingWorkerBox() && !deadline.hasExpired())
+            QThread::msleep(10);
+        QVERIFY(pDlg->HasPendingWorkerBox());
+        pDlg.reset(); // Stop must show the box and return once it is dismissed
+        unsetenv("TARVEX_COM3");
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes[0].pOwner, nullptr);
+        QVERIFY(m_boxes[0].szText.contains(QStringLiteral("Прибор не подключен к компьютеру")));
     }
 };
 
