@@ -1,13 +1,12 @@
-// The download sequence against a link that is never started: the test
-// plays the worker (takes each request out of the mailbox) and the
+// The download sequence against a link that is never started: the test plays
+// the front end, the worker (takes each request out of the mailbox) and the
 // instrument (answers it from an archive of its own).
 #include "archive/download_sequence.h"
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
-#include <string>
-#include <vector>
 
 #include "archive/archive_record.h"
 #include "link/frame.h"
@@ -16,14 +15,29 @@
 
 namespace {
 
-class FakeHost : public DownloadHost {
-public:
-    int RecordCount() override { return m_nCount; }
-    void ShowMessage(const std::string& textCp1251) override { m_messages.push_back(textCp1251); }
-    void SetProgressRange(int lower, int upper) override {
-        m_nRangeLower = lower;
-        m_nRangeUpper = upper;
+using Bytes = std::vector<uint8_t>;
+
+// A reply of size bytes before the checksum, filled with 0x3C, with value
+// little-endian at offset at (the position, or a record's own index).
+Bytes Reply(uint8_t code, size_t size, size_t at = 3, uint16_t value = 0x3C3C) {
+    Bytes frame(size + 2, 0x3C);
+    frame[0] = 1;
+    frame[1] = static_cast<uint8_t>(size + 2);
+    frame[2] = code;
+    frame[at] = static_cast<uint8_t>(value);
+    frame[at + 1] = static_cast<uint8_t>(value >> 8);
+    AppendChecksum(frame.data(), static_cast<int>(size));
+    return frame;
+}
+
+class DownloadSequenceTest : public testing::Test, public DownloadHost {
+protected:
+    // The count as typed: m_nTyped once more than m_nTypedAfter records were requested.
+    int RecordCount() override {
+        return static_cast<int>(m_requested.size()) > m_nTypedAfter ? m_nTyped : m_nCount;
     }
+    void ShowMessage(const std::string& textCp1251) override { m_messages.push_back(textCp1251); }
+    void SetProgressRange(int, int upper) override { m_nRangeUpper = upper; }
     void SetProgressPos(int pos) override { m_nPos = pos; }
     void WriteResultsFile(int nCount) override {
         m_writes.push_back(nCount);
@@ -31,324 +45,156 @@ public:
             m_onWrite();
     }
 
-    int m_nCount = 100;
-    std::vector<std::string> m_messages;
-    int m_nRangeLower = -1, m_nRangeUpper = -1, m_nPos = -1;
-    std::vector<int> m_writes;
-    std::function<void()> m_onWrite;
-};
-
-std::vector<uint8_t> Frame(std::vector<uint8_t> body) {
-    body[1] = static_cast<uint8_t>(body.size() + 2);
-    body.resize(body.size() + 2);
-    AppendChecksum(body.data(), static_cast<int>(body.size()) - 2);
-    return body;
-}
-
-std::vector<uint8_t> Truncated(std::vector<uint8_t> v, size_t n) {
-    v.resize(n);
-    return v;
-}
-
-std::vector<uint8_t> PositionReply(uint8_t lo, uint8_t hi) {
-    return Frame({1, 0, 11, lo, hi});
-}
-
-std::vector<uint8_t> EmptyCellReply(uint8_t fill) {
-    std::vector<uint8_t> body(56, fill);
-    body[0] = 1;
-    body[2] = 12;
-    return Frame(body);
-}
-
-// Record content tells which index it was requested for.
-std::vector<uint8_t> RecordReply(uint16_t index) {
-    std::vector<uint8_t> body(36, 0);
-    body[0] = 1;
-    body[2] = 10;
-    body[4] = static_cast<uint8_t>(index & 0xFF);
-    body[5] = static_cast<uint8_t>(index >> 8);
-    body[8] = 0x01;
-    body[35] = 0xA5;
-    return Frame(body);
-}
-
-uint16_t IndexInSlot(int slot) {
-    return static_cast<uint16_t>(g_records[slot].bytes[0] | (g_records[slot].bytes[1] << 8));
-}
-
-class DownloadSequenceTest : public ::testing::Test {
-protected:
     void SetUp() override {
         std::memset(g_records, 0, sizeof g_records);
         std::memset(&g_emptyCells, 0, sizeof g_emptyCells);
-        std::memset(g_szStatusSuffix, 0, sizeof g_szStatusSuffix);
-        g_nRecordSlot = 0;
-        g_nRequestIndex = 0;
     }
 
     // The frame in the mailbox, taken out as the worker would; empty if none.
-    std::vector<uint8_t> Take() {
+    Bytes Take() {
         if (m_link.m_bTxRequest.load() == 0)
             return {};
-        std::vector<uint8_t> frame(m_link.m_txBuffer,
-                                   m_link.m_txBuffer + m_link.m_nTxLength.load());
-        EXPECT_EQ(m_link.m_nReplyTimeout.load(), m_seq.m_nReplyTimeout);
+        m_frames.emplace_back(m_link.m_txBuffer, m_link.m_txBuffer + m_link.m_nTxLength.load());
         m_link.m_bTxRequest.store(0);
-        m_frames.push_back(frame);
-        return frame;
+        return m_frames.back();
     }
 
-    void Deliver(const std::vector<uint8_t>& reply) {
+    void Deliver(const Bytes& reply) {
         m_link.m_nLinkState.store(LINK_READY);
         EXPECT_EQ(m_seq.OnLinkReply(static_cast<unsigned>(reply.size()), reply.data()), 0);
     }
 
-    // Answers requests until the closing frame (or maxReplies) as an
-    // instrument at position (lo, hi) would.
-    void Serve(uint8_t lo, uint8_t hi, int maxReplies = 1 << 30,
-               const std::function<void(int)>& afterRecord = {}) {
-        int records = 0;
+    // Answers requests as an instrument at this position would, until the
+    // closing frame or maxReplies.
+    void Serve(uint16_t position, int maxReplies = 1 << 30) {
         for (int i = 0; i < maxReplies; ++i) {
-            std::vector<uint8_t> f = Take();
+            const Bytes f = Take();
             if (f.empty() || f[2] == CMD_PRESENCE)
                 return;
-            if (f[2] == CMD_READ_POSITION)
-                Deliver(PositionReply(lo, hi));
-            else if (f[2] == CMD_READ_EMPTY_CELLS)
-                Deliver(EmptyCellReply(0x3C));
-            else if (f[2] == CMD_READ_RECORD) {
+            if (f[2] == CMD_READ_RECORD)
                 m_requested.push_back(static_cast<uint16_t>(f[3] | (f[4] << 8)));
-                Deliver(RecordReply(m_requested.back()));
-                if (afterRecord)
-                    afterRecord(++records);
-            }
+            Deliver(f[2] == CMD_READ_RECORD     ? Reply(f[2], 36, 4, m_requested.back())
+                    : f[2] == CMD_READ_POSITION ? Reply(f[2], 5, 3, position)
+                                                : Reply(f[2], 56));
         }
     }
 
+    // Starts a download with this count as the user has it, from a clean slate.
+    void Start(int nCount) {
+        m_nCount = nCount;
+        m_writes.clear();
+        m_frames.clear();
+        m_requested.clear();
+        m_seq.OnReadArchive();
+    }
+
+    int m_nCount = 100, m_nTypedAfter = 1 << 30, m_nTyped = 0, m_nRangeUpper = -1, m_nPos = -1;
+    std::vector<std::string> m_messages;
+    std::vector<int> m_writes;
+    std::function<void()> m_onWrite;
     InstrumentLink m_link;
-    FakeHost m_host;
-    DownloadSequence m_seq{m_link, m_host};
-    std::vector<std::vector<uint8_t>> m_frames;
+    DownloadSequence m_seq{m_link, *this};
+    std::vector<Bytes> m_frames;
     std::vector<uint16_t> m_requested;
 };
 
-struct IndexCase {
-    uint8_t lo, hi;
-    int count;
-    std::vector<uint16_t> head; // the first requested indices
-    uint16_t last;              // the index requested last
-};
-
-class IndexArithmetic : public DownloadSequenceTest,
-                        public ::testing::WithParamInterface<IndexCase> {};
-
-TEST_P(IndexArithmetic, RequestsTheRingBackwardsFromThePositionAndFillsSlotsInOrder) {
-    const IndexCase& c = GetParam();
-    m_host.m_nCount = c.count;
-    m_seq.OnReadArchive();
-    EXPECT_STREQ(g_szStatusSuffix, Utf8ToCp1251("  Подождите идет чтение файла.").c_str());
-    Serve(c.lo, c.hi);
-
-    ASSERT_EQ(static_cast<int>(m_requested.size()), c.count);
-    for (size_t i = 0; i < c.head.size(); ++i)
-        EXPECT_EQ(m_requested[i], c.head[i]) << "request " << i;
-    EXPECT_EQ(m_requested.back(), c.last);
-    for (int k = 0; k < c.count; ++k)
-        ASSERT_EQ(IndexInSlot(k), m_requested[k]) << "slot " << k;
-
-    // N + 3 frames, the exact bytes of the first two and the last.
-    ASSERT_EQ(static_cast<int>(m_frames.size()), c.count + 3);
-    EXPECT_EQ(m_frames.front(), (std::vector<uint8_t>{1, 5, 11, 17, 0}));
-    EXPECT_EQ(m_frames[1], (std::vector<uint8_t>{1, 5, 12, 18, 0}));
-    EXPECT_EQ(m_frames.back(), (std::vector<uint8_t>{1, 5, 255, 5, 1}));
-    EXPECT_EQ(m_host.m_writes, std::vector<int>{c.count});
-    EXPECT_EQ(m_host.m_nRangeUpper, c.count);
-    EXPECT_EQ(m_host.m_nPos, c.count);
-    EXPECT_EQ(g_nRecordSlot, 0);
-    EXPECT_EQ(g_nRequestIndex, 1);
-    EXPECT_EQ(g_emptyCells.bytes[2], 12);
-    EXPECT_EQ(g_emptyCells.bytes[55], 0x3C);
+TEST_F(DownloadSequenceTest, RequestsTheRingFromPositionMinusCountAndFillsSlotsInOrder) {
+    // Position, count, the indices requested first and last.
+    const int rows[][4] = {{150, 100, 50, 149},      {30, 100, 1930, 29}, {1999, 2000, 1999, 1998},
+                           {0xFFFF, 50, 1949, 1998}, // -1 as a signed position
+                           {2100, 50, 2050, 48},     // beyond the ring
+                           {0, 1, 1999, 1999}};
+    for (const auto& [nPosition, nCount, nFirst, nLast] : rows) {
+        SCOPED_TRACE(testing::Message() << nPosition << "/" << nCount);
+        Start(nCount);
+        EXPECT_STREQ(g_szStatusSuffix, Utf8ToCp1251("  Подождите идет чтение файла.").c_str());
+        Serve(static_cast<uint16_t>(nPosition));
+        ASSERT_EQ(static_cast<int>(m_requested.size()), nCount);
+        EXPECT_EQ(m_requested.front(), nFirst);
+        EXPECT_EQ(m_requested.back(), nLast);
+        for (int k = 0; k < nCount; ++k) {
+            if (k > 0) { // each next index, past 1999 back to 0
+                ASSERT_EQ(m_requested[k], m_requested[k - 1] >= 1999 ? 0 : m_requested[k - 1] + 1);
+            }
+            ASSERT_EQ((g_records[k].bytes[0] | g_records[k].bytes[1] << 8), m_requested[k])
+                << "slot " << k;
+        }
+        ASSERT_EQ(static_cast<int>(m_frames.size()), nCount + 3);
+        EXPECT_EQ(m_frames[0], (Bytes{1, 5, 11, 17, 0}));
+        EXPECT_EQ(m_frames[1], (Bytes{1, 5, 12, 18, 0}));
+        EXPECT_EQ(m_frames.back(), (Bytes{1, 5, 255, 5, 1}));
+        // Progress range and position, the counters reset, the cells stored.
+        EXPECT_EQ(m_writes, std::vector<int>{nCount});
+        EXPECT_EQ((std::vector<int>{m_nRangeUpper, m_nPos, g_nRecordSlot, g_nRequestIndex,
+                                    g_emptyCells.bytes[55]}),
+                  (std::vector<int>{nCount, nCount, 0, 1, 0x3C}));
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Positions, IndexArithmetic,
-    ::testing::Values(IndexCase{150, 0, 100, {50, 51}, 149},           // 150 - 100
-                      IndexCase{30, 0, 100, {1930, 1931}, 29},         // wraps to 0
-                      IndexCase{0, 0, 2000, {0, 1, 2}, 1999},          // no wrap
-                      IndexCase{0xCF, 0x07, 2000, {1999, 0, 1}, 1998}, // 1999
-                      IndexCase{0xFF, 0xFF, 50, {1949, 1950}, 1998},   // -1 as signed
-                      IndexCase{0x34, 0x08, 50, {2050, 0, 1}, 48},     // 2100: beyond
-                      IndexCase{0, 0, 1, {1999}, 1999},                // count 1 at 0
-                      IndexCase{0x00, 0x80, 100, {32668, 0, 1}, 98})   // 16-bit wrap
-);
-
-TEST_F(DownloadSequenceTest, StartRefusesBadCountsAndBusyLink) {
+TEST_F(DownloadSequenceTest, StartRefusesBadCountsAndIgnoresClicksWhileBusy) {
     const std::string refusal = Utf8ToCp1251("Неправильно введено количество записей (1...2000)");
-    for (int32_t state : {LINK_READY, LINK_NO_ANSWER}) {
-        for (int n : {0, 2001, -1, -32768, 100000}) {
-            g_szStatusSuffix[0] = '\0';
+    for (int32_t state : {LINK_READY, LINK_NO_ANSWER, LINK_SENT, LINK_RETRY}) {
+        for (int n : {0, 2001, -1, 100}) {
+            SCOPED_TRACE(testing::Message() << "state " << state << " count " << n);
+            const bool bIdle = state == LINK_READY || state == LINK_NO_ANSWER;
             m_link.m_nLinkState.store(state);
-            m_host.m_nCount = n;
-            m_host.m_messages.clear();
-            m_seq.OnReadArchive();
-            EXPECT_EQ(m_host.m_messages, std::vector<std::string>{refusal}) << n;
-            EXPECT_TRUE(Take().empty());
-            EXPECT_EQ(g_szStatusSuffix[0], '\0');
-        }
-        for (int n : {1, 2000}) {
-            m_link.m_nLinkState.store(state);
-            m_host.m_nCount = n;
-            m_seq.OnReadArchive();
-            EXPECT_EQ(Take(), (std::vector<uint8_t>{1, 5, 11, 17, 0})) << n;
+            m_messages.clear();
+            Start(n);
+            EXPECT_EQ(m_messages, std::vector<std::string>(bIdle && n != 100 ? 1 : 0, refusal));
+            EXPECT_EQ(Take(), (bIdle && n == 100 ? Bytes{1, 5, 11, 17, 0} : Bytes{}));
         }
     }
-    // A request in flight: nothing at all, even with a bad count.
-    m_host.m_messages.clear();
-    for (int32_t state : {LINK_SENT, LINK_RETRY}) {
-        for (int n : {0, 100}) {
-            m_link.m_nLinkState.store(state);
-            m_host.m_nCount = n;
-            m_seq.OnReadArchive();
-            EXPECT_TRUE(Take().empty());
-        }
-    }
-    EXPECT_TRUE(m_host.m_messages.empty());
 }
 
-TEST_F(DownloadSequenceTest, ClickWhileTheMailboxIsFullLeavesThePendingRequest) {
-    m_seq.OnReadArchive();
-    Serve(150, 0, 2); // the first record request now waits in the mailbox
-    ASSERT_EQ(m_link.m_bTxRequest.load(), 1);
-    const std::vector<uint8_t> pending(m_link.m_txBuffer, m_link.m_txBuffer + 7);
-    m_seq.OnReadArchive();
-    EXPECT_EQ(std::vector<uint8_t>(m_link.m_txBuffer, m_link.m_txBuffer + 7), pending);
-    EXPECT_EQ(m_link.m_nTxLength.load(), 7);
-    // The pending request drives the download on to its end.
-    Serve(150, 0);
-    EXPECT_EQ(m_host.m_writes, std::vector<int>{100});
-}
-
-TEST_F(DownloadSequenceTest, ShortRepliesAreIgnored) {
-    m_seq.OnReadArchive();
+TEST_F(DownloadSequenceTest, ShortRepliesAndOtherCodesChangeNothing) {
+    Start(100);
     Take();
-    const std::vector<std::vector<uint8_t>> shortReplies = {
-        {1, 7, 11, 50}, // position needs 5 bytes
-        Truncated(EmptyCellReply(7), 55),
-        Truncated(RecordReply(3), 35),
-        {1, 5},
-    };
     g_nRequestIndex = 77;
     g_nRecordSlot = 5;
-    for (const auto& r : shortReplies) {
-        Deliver(r);
-        EXPECT_TRUE(Take().empty());
-    }
-    EXPECT_EQ(m_seq.OnLinkReply(0, nullptr), 0);
-    EXPECT_EQ(g_nRequestIndex, 77);
-    EXPECT_EQ(g_nRecordSlot, 5);
-    EXPECT_EQ(g_emptyCells.bytes[0], 0);
-    EXPECT_EQ(g_records[5].bytes[4], 0);
-}
-
-TEST_F(DownloadSequenceTest, OtherCodesAndOtherStatesChangeNothing) {
-    g_nRequestIndex = 33;
-    g_nRecordSlot = 4;
-    for (uint8_t code : {255, 13, 0}) {
-        for (int32_t state : {LINK_SENT, LINK_READY, LINK_RETRY, LINK_NO_ANSWER}) {
-            std::vector<uint8_t> reply = RecordReply(9);
-            reply[2] = code;
-            m_link.m_nLinkState.store(state);
-            m_seq.OnLinkReply(static_cast<unsigned>(reply.size()), reply.data());
-        }
-    }
-    // The steps' own codes do nothing while the link is not ready.
-    for (int32_t state : {LINK_SENT, LINK_RETRY, LINK_NO_ANSWER}) {
-        for (const auto& reply : {PositionReply(1, 0), EmptyCellReply(1), RecordReply(1)}) {
-            m_link.m_nLinkState.store(state);
-            m_seq.OnLinkReply(static_cast<unsigned>(reply.size()), reply.data());
-        }
+    // Cut three bytes short: the first four are a byte short of what their step reads.
+    for (Bytes reply : {Reply(11, 5), Reply(12, 56), Reply(10, 36), Bytes{1, 5, 0, 0, 0},
+                        Reply(255, 56), Reply(13, 56), Reply(0, 56)}) {
+        reply.resize(reply.size() - 3);
+        Deliver(reply);
     }
     EXPECT_TRUE(Take().empty());
-    EXPECT_EQ(g_nRequestIndex, 33);
-    EXPECT_EQ(g_nRecordSlot, 4);
-    EXPECT_EQ(g_records[4].bytes[35 - 4], 0);
-    EXPECT_EQ(g_emptyCells.bytes[0], 0);
-    EXPECT_EQ(m_host.m_nPos, -1);
+    EXPECT_EQ((std::vector<int>{g_nRequestIndex, g_nRecordSlot, g_emptyCells.bytes[55],
+                                g_records[5].bytes[31], m_nPos}),
+              (std::vector<int>{77, 5, 0, 0, -1}));
 }
 
-struct CountChange {
-    int after;    // records stored when the count changes
-    int newCount; // what the user typed
-    int written;  // the count the writer gets (and records requested)
-};
-
-class CountChangedMidDownload : public DownloadSequenceTest,
-                                public ::testing::WithParamInterface<CountChange> {};
-
-TEST_P(CountChangedMidDownload, EndsOnAValidCountAndOtherwiseKeepsTheAcceptedOne) {
-    const CountChange& c = GetParam();
-    m_seq.OnReadArchive();
-    Serve(150, 0, 1 << 30, [&](int k) {
-        if (k == c.after)
-            m_host.m_nCount = c.newCount;
-    });
-    EXPECT_EQ(m_host.m_writes, std::vector<int>{c.written});
-    EXPECT_EQ(static_cast<int>(m_requested.size()),
-              c.written < c.after + 1 ? c.after + 1 : c.written);
-    EXPECT_EQ(m_host.m_nRangeUpper, c.written);
-    EXPECT_EQ(m_frames.back()[2], CMD_PRESENCE);
+TEST_F(DownloadSequenceTest, CountChangedMidDownloadIsUsedOnlyWhenValid) {
+    // Records stored when the count changes, what the user typed, what the writer gets.
+    const int rows[][3] = {{10, 60, 60}, {10, 150, 150},  {70, 50, 50},
+                           {10, 0, 100}, {10, 5000, 100}, {10, -3, 100}};
+    for (const auto& [nAfter, nTyped, nWritten] : rows) {
+        SCOPED_TRACE(nTyped);
+        Start(100);
+        m_nTypedAfter = nAfter;
+        m_nTyped = nTyped;
+        Serve(150);
+        EXPECT_EQ(m_writes, std::vector<int>{nWritten});
+        EXPECT_EQ(static_cast<int>(m_requested.size()), std::max(nAfter + 1, nWritten));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Counts, CountChangedMidDownload,
-                         ::testing::Values(CountChange{10, 60, 60},    // lowered, still ahead
-                                           CountChange{10, 150, 150},  // raised
-                                           CountChange{70, 50, 50},    // already passed
-                                           CountChange{10, 0, 100},    // refused: keep 100
-                                           CountChange{10, 5000, 100}, // refused: keep 100
-                                           CountChange{10, -3, 100}));
 
 TEST_F(DownloadSequenceTest, SecondDownloadAfterAStoppedOneFillsFromSlotZero) {
-    m_seq.OnReadArchive();
-    Serve(0xE8, 0x03, 42); // position 1000: 40 records of 900.. are in
+    Start(100);
+    Serve(1000, 42); // position, cells and 40 records of 900..
     ASSERT_EQ(g_nRecordSlot, 40);
     Take(); // the 41st request is never answered
     m_link.m_nLinkState.store(LINK_NO_ANSWER);
     m_seq.OnLinkReply(0, nullptr);
     EXPECT_TRUE(Take().empty());
-    EXPECT_EQ(m_host.m_nPos, 40);
-    EXPECT_TRUE(m_host.m_writes.empty());
+    EXPECT_TRUE(m_writes.empty());
 
-    m_requested.clear();
-    m_seq.OnReadArchive(); // accepted in LINK_NO_ANSWER
-    Serve(150, 0);
-    EXPECT_EQ(m_host.m_writes, std::vector<int>{100});
+    // A stray record reply while the file is written must not overwrite slot 0.
+    m_onWrite = [&] { Deliver(Reply(CMD_READ_RECORD, 36, 4, 1234)); };
+    Start(100); // accepted after no answer
+    Serve(150);
+    EXPECT_EQ(m_writes, std::vector<int>{100});
     for (int k = 0; k < 100; ++k)
-        ASSERT_EQ(IndexInSlot(k), 50 + k) << k;
-}
-
-TEST_F(DownloadSequenceTest, RepliesDuringTheWriteAreIgnoredAndCountersResetAfter) {
-    m_host.m_nCount = 5;
-    bool checked = false;
-    m_host.m_onWrite = [&] {
-        // The closing frame is already placed and the slot reset.
-        EXPECT_EQ(m_link.m_txBuffer[2], CMD_PRESENCE);
-        EXPECT_EQ(g_nRecordSlot, 0);
-        const uint16_t first = IndexInSlot(0);
-        Deliver(Frame({1, 0, 255}));
-        Deliver(RecordReply(1234)); // a late duplicate
-        Deliver(PositionReply(9, 0));
-        m_link.m_nLinkState.store(LINK_NO_ANSWER);
-        m_seq.OnLinkReply(0, nullptr);
-        EXPECT_EQ(IndexInSlot(0), first);
-        EXPECT_EQ(m_link.m_txBuffer[2], CMD_PRESENCE);
-        checked = true;
-    };
-    m_seq.OnReadArchive();
-    Serve(100, 0);
-    EXPECT_TRUE(checked);
-    EXPECT_EQ(g_nRequestIndex, 1);
-    EXPECT_EQ(g_nRecordSlot, 0);
+        ASSERT_EQ((g_records[k].bytes[0] | g_records[k].bytes[1] << 8), 50 + k) << k;
 }
 
 } // namespace
