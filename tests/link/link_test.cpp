@@ -1,0 +1,263 @@
+// The link worker against instruments played on pseudo-terminals and the simulator.
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <fstream>
+
+#include "platform/serial_port.h"
+#include "tests/link/link_rig.h"
+
+namespace {
+
+const auto Repeat = [](int n) { return " Повтор " + std::to_string(n) + ". Ожидание ответа."; };
+
+// Processor time of the whole process, all threads.
+const auto ProcessCpuSeconds = [] { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; };
+
+template <typename F> std::chrono::steady_clock::duration Timed(F&& f) {
+    const auto start = std::chrono::steady_clock::now();
+    f();
+    return std::chrono::steady_clock::now() - start;
+}
+
+// Stop returns within this however busy the machine: its worst case is one
+// presence wait or one pass of the cycle.
+constexpr auto STOP_BOUND = 3s;
+
+// A target whose Stop-time service dismisses the box the worker is held in,
+// as the dialog does when it shows the box on its own thread.
+class ServingTarget : public QueueTarget {
+public:
+    void ServeWhileStopping() override {
+        ++m_nServed;
+        ReleaseBoxes();
+    }
+    std::atomic<int> m_nServed{0};
+};
+
+class Link : public ::testing::Test {
+protected:
+    // An instrument on COM2 answering through handler, and the link started.
+    void Start(Instrument::Handler handler, bool waitUntilFound = true) {
+        m_pCom2 = std::make_unique<Instrument>(2, std::move(handler));
+        m_ports = PointPorts({{2, m_pCom2->Path()}});
+        ASSERT_EQ(m_link.Start(&m_target), 1);
+        ASSERT_TRUE(!waitUntilFound || WaitStatus(FOUND_COM2));
+    }
+    int Place(int timeoutMs, const Bytes& frame = POSITION_REQUEST) {
+        return m_link.PlaceRequest(frame.data(), static_cast<int>(frame.size()), timeoutMs);
+    }
+    std::optional<LinkEvent> WaitStatus(const std::string& text,
+                                        std::chrono::milliseconds timeout = 10s,
+                                        std::vector<LinkEvent>* pSkipped = nullptr) {
+        return m_target.WaitFor(LinkEvent::Status, text, timeout, pSkipped);
+    }
+    std::optional<LinkEvent> WaitReply(std::vector<LinkEvent>* pSkipped = nullptr) {
+        return m_target.WaitFor(LinkEvent::Reply, "", 20s, pSkipped);
+    }
+
+    std::unique_ptr<Instrument> m_pCom2;
+    ComPorts m_ports;
+    ServingTarget m_target; // outlives the link
+    InstrumentLink m_link;
+};
+
+// Saved COM2 and COM1 are silent, so the simulator on COM3 is found on the
+// fourth try, after ignoring its first two presence frames; then it serves.
+TEST_F(Link, SearchTriesSavedPortThenCom1UpwardsAndKeepsTheFirstThatAnswers) {
+    TempDir dir;
+    SimProcess sim({"--presence-after", "2", "--log", dir.File("sim.log")});
+    Instrument com1(1), com2(2);
+    const ComPorts ports = PointPorts({{1, com1.Path()}, {2, com2.Path()}, {3, sim.DevicePath()}});
+    ASSERT_EQ(m_link.Start(&m_target), 1);
+    ASSERT_TRUE(WaitStatus(" Связь установлена по COM3 "));
+    EXPECT_EQ(m_link.PortNumber(-1), 3);
+    EXPECT_EQ(PortRuns(), (std::vector<int>{2, 1, 2}));
+    EXPECT_EQ(com2.Count(CMD_PRESENCE), 8); // four presence frames on each try
+    EXPECT_EQ(com1.Count(CMD_PRESENCE), 4);
+
+    ASSERT_EQ(Place(3000, {1, 7, 10, 207, 7, 232, 0}), 1); // record 1999
+    const auto reply = WaitReply();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->bytes.size(), 38u);
+    EXPECT_EQ(m_link.m_nLinkState.load(), LINK_READY);
+    std::ifstream log(dir.File("sim.log"));
+    const std::string text(std::istreambuf_iterator<char>(log), {});
+    EXPECT_EQ(text, "01 05 ff 05 01\n01 05 ff 05 01\n01 05 ff 05 01\n01 07 0a cf 07 e8 00\n");
+}
+
+// Nothing answers from saved COM9 through COM4, and COM3 is held by another
+// owner: the box comes first, and Stop while it is open gets it dismissed.
+TEST_F(Link, FailedSearchShowsTheBoxThenTheStatusAndKeepsPort4) {
+    std::map<int, std::unique_ptr<Instrument>> silent;
+    std::map<int, std::string> devices;
+    for (int n : {9, 1, 2, 3, 4})
+        devices[n] = (silent[n] = std::make_unique<Instrument>(n))->Path();
+    SerialPort holder;
+    ASSERT_TRUE(holder.Open(devices[3]));
+    const ComPorts ports = PointPorts(devices);
+    m_target.HoldBoxes(true);
+    m_link.PortNumber(9);
+    ASSERT_EQ(m_link.Start(&m_target), 1);
+
+    std::vector<LinkEvent> before;
+    const auto box = m_target.WaitFor(LinkEvent::Box, "", 15s, &before);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->text,
+              "     Прибор не подключен к компьютеру,\n         или прибор не включен, \n"
+              "   или нет свободных последовательных портов !!!");
+    EXPECT_EQ(box->style, MB_OK);
+    EXPECT_TRUE(before.empty()) << "nothing is reported before the box";
+    EXPECT_LT(Timed([&] { m_link.Stop(); }), STOP_BOUND);
+    EXPECT_GE(m_target.m_nServed.load(), 1);
+    EXPECT_TRUE(WaitStatus(NOT_FOUND, 5s)); // the search finished after the box
+    EXPECT_EQ(m_link.PortNumber(-1), 4);
+    EXPECT_EQ(PortRuns(), (std::vector<int>{9, 1, 2, 4}));
+    for (const auto& [n, instrument] : silent)
+        EXPECT_EQ(instrument->Count(CMD_PRESENCE), n == 3 ? 0 : 4) << "COM" << n;
+}
+
+TEST_F(Link, AnsweredRequestIsHandedOnAndLeavesTheLinkReady) {
+    Start(AnswerFrom(1));
+    ASSERT_EQ(Place(3000), 1);
+    std::vector<LinkEvent> before;
+    const auto reply = WaitReply(&before);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->bytes, POSITION_REPLY);
+    EXPECT_EQ(m_link.m_nLinkState.load(), LINK_READY); // set before the reply was posted
+    ASSERT_EQ(before.size(), 1u);
+    EXPECT_EQ(before[0].text, WAITING);
+    const auto next = m_target.Next(5s);
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->text, RECEIVED);
+}
+
+TEST_F(Link, UnansweredRequestIsRepeatedFourTimesThenGivenUp) {
+    Start(AnswerFrom(6)); // only a sixth copy, i.e. the next request, is answered
+    ASSERT_EQ(Place(300), 1);
+    std::vector<LinkEvent> events;
+    const auto reply = WaitReply(&events);
+    ASSERT_TRUE(reply);
+    EXPECT_TRUE(reply->bytes.empty());
+    EXPECT_EQ(m_link.m_nLinkState.load(), LINK_NO_ANSWER);
+    const std::vector<std::string> expected = {WAITING,   Repeat(1), Repeat(2),
+                                               Repeat(3), Repeat(4), NO_ANSWER};
+    ASSERT_EQ(events.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(events[i].text, expected[i]);
+        // Nothing comes before the time-out has passed since the last send.
+        EXPECT_GE(events[i].at - events[i > 0 ? i - 1 : 0].at, i > 0 ? 290ms : 0ms) << i;
+    }
+    EXPECT_EQ(m_pCom2->Count(CMD_READ_POSITION), 5);
+
+    ASSERT_EQ(Place(3000), 1); // the worker goes on serving
+    const auto answered = WaitReply();
+    ASSERT_TRUE(answered);
+    EXPECT_EQ(answered->bytes, POSITION_REPLY);
+}
+
+TEST_F(Link, ReplyInTwoPartsIsHandedOnOnceWhole) {
+    Start([](PtyLine& line, const Bytes& frame, int) -> Bytes {
+        if (frame == PRESENCE)
+            return frame;
+        line.Send(Bytes(POSITION_REPLY.begin(), POSITION_REPLY.begin() + 3));
+        std::this_thread::sleep_for(50ms); // the instrument pauses mid-frame
+        return Bytes(POSITION_REPLY.begin() + 3, POSITION_REPLY.end());
+    });
+    ASSERT_EQ(Place(3000), 1);
+    std::vector<LinkEvent> events;
+    ASSERT_TRUE(WaitStatus(RECEIVED, 5s, &events));
+    EXPECT_FALSE(m_target.Next(300ms)) << "nothing more follows";
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[1].bytes, POSITION_REPLY);
+}
+
+TEST_F(Link, NoisePostponesTheTimeOut) {
+    std::atomic<int64_t> lastNoise{0};
+    Start([&lastNoise](PtyLine& line, const Bytes& frame, int n) -> Bytes {
+        for (int i = 0; frame[2] == CMD_READ_POSITION && n == 1 && i < 15; ++i) {
+            line.Send({0xAA});
+            lastNoise = std::chrono::steady_clock::now().time_since_epoch().count();
+            std::this_thread::sleep_for(100ms); // the noise's own rhythm
+        }
+        return frame == PRESENCE ? frame : Bytes{};
+    });
+    ASSERT_EQ(Place(800), 1);
+    const auto repeat = WaitStatus(Repeat(1));
+    ASSERT_TRUE(repeat);
+    const std::chrono::steady_clock::time_point noiseEnded(
+        std::chrono::steady_clock::duration(lastNoise.load()));
+    EXPECT_GE(repeat->at - noiseEnded, 750ms) << "every noise byte restarts the time-out";
+}
+
+TEST_F(Link, FloodLongerThanAFrameIsDiscardedAndServiceGoesOn) {
+    Start([](PtyLine&, const Bytes& frame, int n) -> Bytes {
+        if (frame == PRESENCE)
+            return frame;
+        return n == 1 ? Bytes(300, 0xFF) : POSITION_REPLY;
+    });
+    ASSERT_EQ(Place(400), 1);
+    ASSERT_TRUE(WaitStatus(Repeat(1)));
+    const auto reply = WaitReply();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->bytes, POSITION_REPLY);
+    EXPECT_EQ(m_link.m_nLinkState.load(), LINK_READY);
+}
+
+TEST_F(Link, HungUpDeviceEndsTheRequestAsNoAnswerWithoutSpinning) {
+    Start(AnswerFrom(99));
+    ASSERT_EQ(Place(300), 1);
+    ASSERT_TRUE(WaitStatus(WAITING, 5s));
+    m_pCom2->HangUp();
+    const double cpuBefore = ProcessCpuSeconds();
+    std::vector<LinkEvent> events;
+    std::optional<LinkEvent> reply;
+    const double wall =
+        std::chrono::duration<double>(Timed([&] { reply = WaitReply(&events); })).count();
+    const double cpu = ProcessCpuSeconds() - cpuBefore;
+    ASSERT_TRUE(reply);
+    EXPECT_TRUE(reply->bytes.empty());
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back().text, NO_ANSWER);
+    // A worker spinning on the dead device would burn a whole core meanwhile.
+    EXPECT_LT(cpu, 0.3 * wall) << "cpu " << cpu << " s in " << wall << " s";
+}
+
+TEST_F(Link, IdleWorkerUsesNoMeasurableCpu) {
+    Start(AnswerFrom(1));
+    const double cpuBefore = ProcessCpuSeconds();
+    EXPECT_FALSE(m_target.Next(2s)); // nothing happens meanwhile
+    const double cpuMs = (ProcessCpuSeconds() - cpuBefore) * 1000;
+    EXPECT_LT(cpuMs, 40.0); // 2 % of the idle time
+}
+
+// Stop right after Start, during the presence exchange, and while a request is
+// in flight: it returns promptly, and then nothing more is reported or sent.
+class LinkStopIn : public Link, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(LinkStopIn, ReturnsPromptlyAndReleasesThePort) {
+    const std::string phase = GetParam();
+    Start(phase == "request" ? AnswerFrom(99) : Instrument::Handler(), phase == "request");
+    ASSERT_GE(phase == "presence" ? m_pCom2->Count(CMD_PRESENCE, 1, 5s) : 1, 1);
+    if (phase == "request") {
+        ASSERT_EQ(Place(5000), 1);
+        ASSERT_TRUE(WaitStatus(WAITING, 5s));
+    }
+    EXPECT_LT(Timed([&] { m_link.Stop(); }), STOP_BOUND);
+    EXPECT_EQ(m_link.Stop(), 0); // a second Stop is harmless
+    if (phase == "presence") {
+        EXPECT_EQ(m_link.PortNumber(-1), 1); // the port that would have been tried next
+    }
+    const int sent = m_pCom2->Count(CMD_PRESENCE);
+    EXPECT_EQ(m_link.SendFrame(PRESENCE_FRAME, 5), 0);
+    EXPECT_FALSE(m_target.WaitFor(LinkEvent::Reply, "", 300ms)) << "no reply after Stop";
+    EXPECT_EQ(m_pCom2->Count(CMD_PRESENCE), sent);
+    EXPECT_EQ(m_target.BoxesShown(), 0);
+    SerialPort probe;
+    EXPECT_TRUE(probe.Open(m_pCom2->Path()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Phases, LinkStopIn, ::testing::Values("start", "presence", "request"),
+                         [](const auto& info) { return std::string(info.param); });
+
+} // namespace
