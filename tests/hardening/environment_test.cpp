@@ -82,6 +82,22 @@ TEST(ReaderEnvironment, FailedWriteIsReportedAndTheNextDownloadIsWhole) {
     EXPECT_TRUE(got == ReadWholeFile(dir.File("expected.doc")));
 }
 
+// Count texts that are no plain decimal number in range, beyond those the
+// end-to-end tests try: each is refused with status 2 and the count's message
+// before anything is opened or written.
+TEST(ReaderArguments, CountTextsThatAreNoPlainNumberAreRefused) {
+    TempDir dir;
+    for (const char* szCount : {"abc", "", "\t5", "5 5", "1e3", "0x10", "\xd9\xa3" /* Arabic 3 */,
+                                "99999999999999999999999999"}) {
+        const ReaderRun run = RunReader({"--count", szCount, "--output", "x.doc"}, dir.Path());
+        EXPECT_EQ(run.status, 2) << "'" << szCount << "'";
+        EXPECT_EQ(run.err.rfind("Неправильно введено количество записей (1...2000)\n", 0), 0u)
+            << run.err;
+    }
+    EXPECT_FALSE(std::ifstream(dir.File("x.doc")).good());
+    EXPECT_FALSE(std::ifstream(dir.File("Vextar.ini")).good());
+}
+
 struct SettingsCase {
     const char* name;
     // Makes the settings file at path; returns false to skip the case.
