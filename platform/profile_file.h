@@ -33,8 +33,10 @@ std::string ProfileGet(std::string_view fileText, std::string_view section, std:
 // appended at the end. New lines take the file's line-end style (that of its
 // first line; LF for a file without one). Every other byte is kept.
 // Returns nothing when the names or the value cannot be stored so that they
-// read back: an empty name, a line break or NUL anywhere, '=' or a leading
-// '[' or ';' in the key, ']' in the section name.
+// are found again: an empty name, a line break or NUL anywhere, '=' or a
+// leading '[' or ';' in the key, ']' in the section name. Blanks around the
+// value are stored as given and, as on reading any profile file, trimmed
+// when it is read back.
 std::optional<std::string> ProfileSet(std::string_view fileText, std::string_view section,
                                       std::string_view key, std::string_view value);
 

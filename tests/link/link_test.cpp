@@ -245,10 +245,12 @@ TEST_P(LinkStopIn, ReturnsPromptlyAndReleasesThePort) {
     }
     EXPECT_LT(Timed([&] { m_link.Stop(); }), STOP_BOUND);
     EXPECT_EQ(m_link.Stop(), 0); // a second Stop is harmless
-    if (phase == "presence") {
-        EXPECT_EQ(m_link.PortNumber(-1), 1); // the port that would have been tried next
-    }
     const int sent = m_pCom2->Count(CMD_PRESENCE);
+    if (phase == "presence") {
+        // The port that would have been tried next: COM1 after the first try of
+        // COM2; COM3 when a busy machine let the search reach COM2's second try.
+        EXPECT_EQ(m_link.PortNumber(-1), sent <= 4 ? 1 : 3);
+    }
     EXPECT_EQ(m_link.SendFrame(PRESENCE_FRAME, 5), 0);
     EXPECT_FALSE(m_target.WaitFor(LinkEvent::Reply, "", 300ms)) << "no reply after Stop";
     EXPECT_EQ(m_pCom2->Count(CMD_PRESENCE), sent);

@@ -80,9 +80,12 @@ TEST(Sim, ArchiveRepliesMatchTheDumpedArchive) {
         // 2050 lies beyond the ring of 2000 and is answered with record 50.
         for (int index : {0, 1999, 2050}) {
             const auto record = archive.begin() + 56 + (index % 2000) * 32;
-            Bytes expected = {1, 38, 10, static_cast<uint8_t>(index)};
-            expected.insert(expected.end(), record, record + 32);
-            expected.resize(38);
+            Bytes expected(38);
+            expected[0] = 1;
+            expected[1] = 38;
+            expected[2] = 10;
+            expected[3] = static_cast<uint8_t>(index);
+            std::copy(record, record + 32, expected.begin() + 4);
             AppendChecksum(expected.data(), 36);
             uint8_t request[7];
             line.Send(Bytes(request, request + BuildCommandFrame(request, CMD_READ_RECORD, index)));
