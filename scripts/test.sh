@@ -9,21 +9,47 @@ install_dependencies
 
 export QT_QPA_PLATFORM=offscreen
 
+# Totals over every ctest run and the fuzz targets, printed however the run ends.
+PASSED=0
+FAILED=0
+trap 'echo; echo "tests: $PASSED passed, $FAILED failed"' EXIT
+
+# run_ctest BUILD_DIR [ctest options...]: runs and adds its counts to the totals.
+run_ctest() {
+    local log status=0
+    log=$(mktemp)
+    ctest --test-dir "$@" --output-on-failure -j "$JOBS" | tee "$log" || status=$?
+    local counts
+    counts=$(sed -n 's/.* tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*/\1 \2/p' "$log")
+    rm -f "$log"
+    if [ -n "$counts" ]; then
+        set -- $counts
+        FAILED=$((FAILED + $1))
+        PASSED=$((PASSED + $2 - $1))
+    elif [ "$status" -ne 0 ]; then
+        FAILED=$((FAILED + 1))
+    fi
+    return "$status"
+}
+
 echo "== build and test"
 build build -DTARVEX_WERROR=ON
-ctest --test-dir build --output-on-failure -j "$JOBS"
+run_ctest build
 
 echo "== ThreadSanitizer: link and download tests"
 build build-tsan -DTARVEX_WERROR=ON -DTARVEX_GUI=OFF -DTARVEX_SANITIZE=thread
-TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-    ctest --test-dir build-tsan --output-on-failure -j "$JOBS" -L threads
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_ctest build-tsan -L threads
 
 echo "== AddressSanitizer and UndefinedBehaviorSanitizer: whole suite"
 build build-asan -DTARVEX_WERROR=ON -DTARVEX_SANITIZE=address,undefined
-ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1" \
-    ctest --test-dir build-asan --output-on-failure -j "$JOBS"
+ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1" run_ctest build-asan
 
 if [ -x scripts/fuzz.sh ]; then
     echo "== fuzzing"
-    scripts/fuzz.sh
+    if scripts/fuzz.sh; then
+        PASSED=$((PASSED + 4))
+    else
+        FAILED=$((FAILED + 1))
+        exit 1
+    fi
 fi
