@@ -1,129 +1,86 @@
 #include "tests/hardening/download_rig.h"
 
+#include <cstdlib>
 #include <cstring>
-#include <ctime>
-#include <dirent.h>
-#include <fstream>
-#include <sstream>
+#include <filesystem>
 
 #include "archive/archive_record.h"
 #include "archive/results_writer.h"
+#include "tests/e2e/reader_process.h"
 
-void FileHost::WriteResultsFile(int nCount) {
-    const WriteOutcome outcome = WriteResultsToFile(m_szPath, nCount, 0, '.');
-    if (!outcome.ok)
-        m_szLastError = outcome.reason;
+void DownloadRig::WriteResultsFile(int nCount) {
+    m_szLastError = WriteResultsToFile(m_szPath, nCount, 0, '.').reason;
     ++m_nWritten;
 }
 
-bool DownloadRig::LinkFree() const {
-    const int32_t state = m_link.m_nLinkState.load();
-    return (state == LINK_READY || state == LINK_NO_ANSWER) && m_link.m_bTxRequest.load() == 0;
+void DownloadRig::Handle(const LinkEvent& event) {
+    if (event.kind == LinkEvent::Status)
+        m_szLastStatus = event.text;
+    if (event.kind != LinkEvent::Reply)
+        return;
+    m_nNoAnswers += event.bytes.empty();
+    m_sequence.OnLinkReply(static_cast<unsigned>(event.bytes.size()),
+                           event.bytes.empty() ? nullptr : event.bytes.data());
 }
 
-void DownloadRig::Handle(const LinkEvent& event, int* pNoAnswers) {
-    if (event.kind == LinkEvent::Status) {
-        // Only the latest: a soak sees tens of thousands.
-        if (m_statuses.size() == 16)
-            m_statuses.erase(m_statuses.begin());
-        m_statuses.push_back(event.text);
-    } else if (event.kind == LinkEvent::Reply) {
-        if (event.bytes.empty() && pNoAnswers != nullptr)
-            ++*pNoAnswers;
-        m_sequence.OnLinkReply(static_cast<unsigned>(event.bytes.size()),
-                               event.bytes.empty() ? nullptr : event.bytes.data());
-    }
+bool DownloadRig::Start() {
+    m_link.PortNumber(2);
+    return m_link.Start(&m_target) == 1;
 }
 
-bool DownloadRig::Download(std::chrono::milliseconds limit, int nMaxClicks, int* pNoAnswers) {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + limit;
-    const int nWrittenBefore = m_host.m_nWritten;
-    int nClicks = 0;
-    bool bRunning = false;
-    while (Clock::now() < deadline) {
-        if (m_host.m_nWritten != nWrittenBefore)
-            return true;
-        // A click needs the link free: the closing frame of the download
-        // before, or the give-up of this one, must have been served.
-        if (!bRunning && LinkFree()) {
-            if (nClicks == nMaxClicks)
+bool DownloadRig::Download(std::chrono::milliseconds limit, int nMaxClicks) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    const int nWrittenBefore = m_nWritten;
+    int nClicks = 0, nNoAnswersAtClick = -1;
+    while (m_nWritten == nWrittenBefore && std::chrono::steady_clock::now() < deadline) {
+        // A new click once this one was given up, and only with the link
+        // free: the closing frame before or the give-up must have been served.
+        const int32_t state = m_link.m_nLinkState.load();
+        if (m_nNoAnswers != nNoAnswersAtClick && (state == LINK_READY || state == LINK_NO_ANSWER) &&
+            m_link.m_bTxRequest.load() == 0) {
+            if (nClicks++ == nMaxClicks)
                 return false;
+            nNoAnswersAtClick = m_nNoAnswers;
             m_sequence.OnReadArchive();
-            ++nClicks;
-            bRunning = true;
         }
-        auto event = m_target.Next(std::chrono::milliseconds(50));
-        if (!event)
-            continue;
-        const bool bGiveUp = event->kind == LinkEvent::Reply && event->bytes.empty();
-        Handle(*event, pNoAnswers);
-        if (bGiveUp)
-            bRunning = false;
+        if (auto event = m_target.Next(std::chrono::milliseconds(50)))
+            Handle(*event);
     }
-    return m_host.m_nWritten != nWrittenBefore;
+    return m_nWritten != nWrittenBefore;
 }
 
 void DownloadRig::Pump(std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            return;
-        if (auto event = m_target.Next(left))
-            Handle(*event, nullptr);
-    }
+    while (std::chrono::steady_clock::now() < deadline)
+        if (auto event = m_target.Next(std::chrono::milliseconds(50)))
+            Handle(*event);
 }
 
-bool WriteExpectedFile(const std::string& dumpPath, int nPosition, int nCount,
-                       const std::string& outPath) {
-    const std::string dump = ReadWholeFile(dumpPath);
+std::string ExpectedFile(const TempDir& dir, const std::string& simArgs, int nPosition,
+                         int nCount) {
+    // The dump is the 56-byte cell block followed by the 2000 records.
+    const std::string dumpPath = dir.File("archive.bin"), path = dir.File("expected.doc");
+    const std::string command =
+        std::string(TARVEX_SIM_PATH) + " " + simArgs + " --dump-archive " + dumpPath;
+    const std::string dump = std::system(command.c_str()) == 0 ? ReadFile(dumpPath) : "";
     if (dump.size() != sizeof(EmptyCellTable) + ArchiveSlotCount * sizeof(ArchiveRecord))
-        return false;
+        return "";
     std::memcpy(g_emptyCells.bytes, dump.data(), sizeof g_emptyCells.bytes);
-    const int first =
-        ((nPosition - nCount) % ArchiveSlotCount + ArchiveSlotCount) % ArchiveSlotCount;
+    const char* records = dump.data() + sizeof(EmptyCellTable);
     for (int i = 0; i < nCount; ++i) {
-        const size_t at =
-            sizeof(EmptyCellTable) +
-            static_cast<size_t>((first + i) % ArchiveSlotCount) * sizeof(ArchiveRecord);
-        std::memcpy(g_records[i].bytes, dump.data() + at, sizeof(ArchiveRecord));
+        const int slot = (nPosition - nCount + i + ArchiveSlotCount) % ArchiveSlotCount;
+        std::memcpy(g_records[i].bytes, records + slot * sizeof(ArchiveRecord),
+                    sizeof(ArchiveRecord));
     }
-    const bool ok = WriteResultsToFile(outPath, nCount, 0, '.').ok;
+    const bool ok = WriteResultsToFile(path, nCount, 0, '.').ok;
+    // Zeroed again, so a download that misses a record cannot find it there.
     std::memset(g_records, 0, sizeof g_records);
     std::memset(&g_emptyCells, 0, sizeof g_emptyCells);
-    return ok;
+    return ok ? ReadFile(path) : "";
 }
 
-std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-int CountEntries(const char* dir) {
-    DIR* d = opendir(dir);
-    if (d == nullptr)
-        return -1;
-    int n = 0;
-    while (const dirent* e = readdir(d))
-        n += e->d_name[0] != '.';
-    closedir(d);
-    return n;
-}
-
-long ResidentKiB() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
-    return -1;
-}
-
-double ProcessCpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+std::pair<int, int> FdsAndThreads() {
+    using Entries = std::filesystem::directory_iterator;
+    return {int(std::distance(Entries("/proc/self/fd"), {})),
+            int(std::distance(Entries("/proc/self/task"), {}))};
 }

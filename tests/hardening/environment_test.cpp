@@ -1,12 +1,14 @@
-// Faults around the download rather than in it: a device that is gone before
-// the search, a results file that cannot be written, and a settings file
-// that is garbage, huge, read-only or a directory. The program must end or
-// go on with a clear outcome, lose nothing it had, and never leave a
-// truncated settings file behind.
+// Faults around the download rather than in it: the device disappears (in the
+// middle of a download or before the search), the results file cannot be
+// written, the settings file is garbage, huge, read-only or a directory. The
+// program must end or go on with a clear outcome, without spinning, and lose
+// nothing it had.
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,170 +16,139 @@
 #include "platform/profile_file.h"
 #include "tests/e2e/reader_process.h"
 #include "tests/hardening/download_rig.h"
-#include "tests/support/sim_process.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-const char* const SECTION = "Velmare - 7K";
-const char* const KEY = "COM Port 1_4";
+// Hands on link events for (at least) two seconds, meanwhile the process must
+// use well under a tenth of a core: under 0.2 s of CPU time.
+void ExpectNoSpinning(DownloadRig& rig, const char* szWhen) {
+    const std::clock_t cpu0 = std::clock();
+    rig.Pump(2s);
+    EXPECT_LT(double(std::clock() - cpu0) / CLOCKS_PER_SEC, 0.2) << szWhen;
+}
 
-TEST(ReaderEnvironment, DeviceGoneBeforeTheSearchEndsWithStatus3) {
+TEST(DeviceLoss, KilledMidDownloadIsGivenUpWithoutSpinningAndNotSearchedAgain) {
     TempDir dir;
-    std::string device;
-    {
-        SimProcess sim;
-        device = sim.DevicePath();
-    }
+    SimProcess sim({"--seed", "3", "--position", "600"}); // paced: still running at the kill
+    ScopedComPort port(2, sim.DevicePath());
+    DownloadRig rig(400, 200);
+    rig.m_onProgress = [&](int pos) {
+        if (pos == 10)
+            sim.Kill(SIGKILL);
+    };
+    ASSERT_TRUE(rig.Start());
+
+    // The first send and four repeats of 200 ms each, then one give-up.
+    auto expectGivenUp = [&](const char* szWhen) {
+        const int nNoAnswersBefore = rig.m_nNoAnswers;
+        rig.m_szLastStatus.clear();
+        EXPECT_FALSE(rig.Download(30s)) << szWhen;
+        EXPECT_EQ(rig.m_nNoAnswers - nNoAnswersBefore, 1) << szWhen;
+        EXPECT_EQ(rig.m_link.m_nLinkState.load(), LINK_NO_ANSWER) << szWhen;
+        EXPECT_EQ(rig.m_szLastStatus, "!!! Нет ответа") << szWhen;
+        ExpectNoSpinning(rig, szWhen);
+    };
+    expectGivenUp("after the kill");
+    EXPECT_EQ(rig.m_nWritten, 0);
+
+    // The link keeps the port it found: a new device on the same port name is
+    // not looked for, and the next request is given up again.
+    SimProcess again({"--seed", "3", "--position", "600", "--log", dir.File("again.log")});
+    ScopedComPort portAgain(2, again.DevicePath());
+    expectGivenUp("with a new device on the port name");
+    EXPECT_EQ(ReadFile(dir.File("again.log")), "") << "the new device was searched";
+}
+
+// In the link: its box and status text, and no spinning after. In the
+// headless reader: status 3 and no file.
+TEST(DeviceLoss, GoneBeforeTheSearchEndsTheSearchWithItsBox) {
+    const std::string device = SimProcess().DevicePath(); // killed at once: the node is gone
     ASSERT_FALSE(device.empty());
-    ReaderRun run = RunReader({"--count", "3", "--device", device, "--output", dir.File("out.doc")},
-                              dir.Path());
+    ScopedComPort com1(1, device), com2(2, device), com3(3, device), com4(4, device);
+    DownloadRig rig;
+    ASSERT_TRUE(rig.Start());
+    const auto box = rig.m_target.WaitFor(LinkEvent::Box, "", 30s);
+    ASSERT_TRUE(box.has_value()) << "no search-failure box";
+    EXPECT_NE(box->text.find("Прибор не подключен"), std::string::npos) << box->text;
+    EXPECT_TRUE(rig.m_target.WaitFor(LinkEvent::Status, " Связь НЕ установлена.", 10s));
+    ExpectNoSpinning(rig, "after the failed search");
+    TempDir dir;
+    const ReaderRun run = RunReader(
+        {"--count", "3", "--device", device, "--output", dir.File("out.doc")}, dir.Path());
     EXPECT_EQ(run.status, 3) << run.err;
     EXPECT_NE(run.err.find("Связь НЕ установлена."), std::string::npos) << run.err;
     EXPECT_FALSE(std::ifstream(dir.File("out.doc")).good());
 }
 
-TEST(ReaderEnvironment, FullDiskEndsWithStatus5AndTheReason) {
-    if (access("/dev/full", W_OK) != 0)
-        GTEST_SKIP() << "/dev/full is not available";
-    TempDir dir;
-    SimProcess sim({"--no-pacing", "--position", "150"});
-    ASSERT_FALSE(sim.DevicePath().empty());
-    ReaderRun run = RunReader(
-        {"--count", "20", "--device", sim.DevicePath(), "--output", "/dev/full", "--force"},
-        dir.Path());
-    EXPECT_EQ(run.status, 5) << run.err;
-    EXPECT_NE(run.err.find(std::strerror(ENOSPC)), std::string::npos) << run.err;
-}
-
-// In the dialog a failed write is reported and the next download through
-// the same link writes its file whole.
-TEST(ReaderEnvironment, FailedWriteIsReportedAndTheNextDownloadIsWhole) {
+TEST(FullDisk, ReaderEndsWithStatus5AndTheLinkWritesTheNextFileWhole) {
     if (access("/dev/full", W_OK) != 0)
         GTEST_SKIP() << "/dev/full is not available";
     TempDir dir;
     SimProcess sim({"--no-pacing", "--turnaround", "0", "--position", "150"});
-    ASSERT_FALSE(sim.DevicePath().empty());
+    const ReaderRun run = RunReader(
+        {"--count", "20", "--device", sim.DevicePath(), "--output", "/dev/full", "--force"},
+        dir.Path());
+    EXPECT_EQ(run.status, 5) << run.err;
+    EXPECT_NE(run.err.find(std::strerror(ENOSPC)), std::string::npos) << run.err;
+
+    // Through one link: the failed write is reported, the next one is whole.
     ScopedComPort port(2, sim.DevicePath());
-    DownloadRig rig;
-    rig.m_host.m_nCount = 50;
-    rig.m_link.PortNumber(2);
-    ASSERT_EQ(rig.m_link.Start(&rig.m_target), 1);
-
-    rig.m_host.m_szPath = "/dev/full";
+    DownloadRig rig(50);
+    ASSERT_TRUE(rig.Start());
+    rig.m_szPath = "/dev/full";
     ASSERT_TRUE(rig.Download(60s));
-    EXPECT_EQ(rig.m_host.m_szLastError, std::strerror(ENOSPC));
-
-    rig.m_host.m_szLastError.clear();
-    rig.m_host.m_szPath = dir.File("second.doc");
+    EXPECT_EQ(rig.m_szLastError, std::strerror(ENOSPC));
+    rig.m_szPath = dir.File("second.doc");
     ASSERT_TRUE(rig.Download(60s));
-    EXPECT_EQ(rig.m_host.m_szLastError, "");
-    const std::string dump = std::string(TARVEX_SIM_PATH) + " --dump-archive " + dir.File("a.bin");
-    ASSERT_EQ(std::system(dump.c_str()), 0);
-    // The expected file is built from the dump after the download, since it
-    // goes through the same store.
-    const std::string got = ReadWholeFile(dir.File("second.doc"));
-    ASSERT_TRUE(WriteExpectedFile(dir.File("a.bin"), 150, 50, dir.File("expected.doc")));
-    EXPECT_TRUE(got == ReadWholeFile(dir.File("expected.doc")));
+    EXPECT_EQ(rig.m_szLastError, "");
+    // Read before the expected file is made: that goes through the same store.
+    const std::string got = ReadFile(rig.m_szPath);
+    EXPECT_TRUE(!got.empty() && got == ExpectedFile(dir, "", 150, 50));
 }
 
-// Count texts that are no plain decimal number in range, beyond those the
-// end-to-end tests try: each is refused with status 2 and the count's message
-// before anything is opened or written.
-TEST(ReaderArguments, CountTextsThatAreNoPlainNumberAreRefused) {
-    TempDir dir;
-    for (const char* szCount : {"abc", "", "\t5", "5 5", "1e3", "0x10", "\xd9\xa3" /* Arabic 3 */,
-                                "99999999999999999999999999"}) {
-        const ReaderRun run = RunReader({"--count", szCount, "--output", "x.doc"}, dir.Path());
-        EXPECT_EQ(run.status, 2) << "'" << szCount << "'";
-        EXPECT_EQ(run.err.rfind("Неправильно введено количество записей (1...2000)\n", 0), 0u)
-            << run.err;
-    }
-    EXPECT_FALSE(std::ifstream(dir.File("x.doc")).good());
-    EXPECT_FALSE(std::ifstream(dir.File("Vextar.ini")).good());
-}
+// The device is named on the command line, so the download works whatever
+// the settings file is; afterwards the file is as it was, or a good file that
+// keeps every old byte and holds the port.
+TEST(SettingsFile, DownloadWorksAndTheFileIsOldOrGoodNeverCut) {
+    const std::string good = "[Velmare - 7K]\nCOM Port 1_4=3\n";
+    // Beyond the size that is read: never rewritten, so never cut.
+    const std::string huge = good + std::string(PROFILE_MAX_FILE_SIZE + 4096, 'x');
+    const struct {
+        const char* szName;
+        std::string text;
+        mode_t mode; // 0: a directory
+        bool bMayChange;
+    } cases[] = {{"garbage", std::string("\0\xff[[=]\r\r\n;\x80=\n[Velmare", 22), 0644, true},
+                 {"huge", huge, 0644, false},
+                 {"read-only", good, 0444, false},
+                 {"directory", "", 0, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.szName);
+        if (c.mode == 0444 && geteuid() == 0)
+            continue; // the superuser may write it anyway
+        TempDir dir;
+        const std::string ini = dir.File("Vextar.ini");
+        ASSERT_TRUE(c.mode ? bool(std::ofstream(ini, std::ios::binary) << c.text)
+                           : mkdir(ini.c_str(), 0755) == 0);
+        ASSERT_EQ(chmod(ini.c_str(), c.mode ? c.mode : 0755), 0);
 
-struct SettingsCase {
-    const char* name;
-    // Makes the settings file at path; returns false to skip the case.
-    bool (*make)(const std::string& path);
-    bool bMustStay; // the file must be left byte for byte as it was
-};
+        SimProcess sim({"--no-pacing", "--position", "150"});
+        const ReaderRun run = RunReader(
+            {"--count", "3", "--device", sim.DevicePath(), "--output", dir.File("out.doc")},
+            dir.Path());
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_TRUE(std::ifstream(dir.File("out.doc")).good());
 
-void PrintTo(const SettingsCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-bool WriteText(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-    return true;
-}
-
-class ReaderSettingsFile : public ::testing::TestWithParam<SettingsCase> {};
-
-// The download works whatever the settings file is (the device is named on
-// the command line), and afterwards the file is either as it was or a good
-// file that keeps every old line and holds the port found.
-TEST_P(ReaderSettingsFile, DownloadWorksAndTheFileIsOldOrGoodNeverCut) {
-    const SettingsCase& c = GetParam();
-    TempDir dir;
-    const std::string ini = dir.File("Vextar.ini");
-    if (!c.make(ini))
-        GTEST_SKIP() << "not meaningful for this user";
-    struct stat before {};
-    ASSERT_EQ(lstat(ini.c_str(), &before), 0);
-    const std::string old = S_ISREG(before.st_mode) ? ReadWholeFile(ini) : "";
-
-    SimProcess sim({"--no-pacing", "--position", "150"});
-    ASSERT_FALSE(sim.DevicePath().empty());
-    ReaderRun run =
-        RunReader({"--count", "3", "--device", sim.DevicePath(), "--output", dir.File("out.doc")},
-                  dir.Path());
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_TRUE(std::ifstream(dir.File("out.doc")).good());
-
-    struct stat after {};
-    ASSERT_EQ(lstat(ini.c_str(), &after), 0);
-    EXPECT_EQ(S_ISDIR(after.st_mode), S_ISDIR(before.st_mode));
-    if (!S_ISREG(after.st_mode))
-        return;
-    const std::string now = ReadWholeFile(ini);
-    if (c.bMustStay) {
-        EXPECT_TRUE(now == old) << "the file was changed";
-    } else if (now != old) {
-        EXPECT_EQ(now.compare(0, old.size(), old), 0) << "old bytes were lost";
-        EXPECT_NE(ProfileGet(now, SECTION, KEY, "", 64), "");
+        ASSERT_EQ(std::filesystem::is_directory(ini), c.mode == 0);
+        const std::string now = c.mode ? ReadFile(ini) : "";
+        if (now != c.text) {
+            EXPECT_TRUE(c.bMayChange) << "the file was changed";
+            EXPECT_EQ(now.compare(0, c.text.size(), c.text), 0) << "old bytes were lost";
+            EXPECT_NE(ProfileGet(now, "Velmare - 7K", "COM Port 1_4", "", 64), "");
+        }
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Files, ReaderSettingsFile,
-    ::testing::Values(SettingsCase{"Garbage",
-                                   [](const std::string& p) {
-                                       return WriteText(
-                                           p, std::string("\0\xff[[=]\r\r\n;\x80=\n[Velmare", 22));
-                                   },
-                                   false},
-                      // Beyond the size the program reads: never rewritten, so never cut.
-                      SettingsCase{"Huge",
-                                   [](const std::string& p) {
-                                       std::string text = "[Velmare - 7K]\nCOM Port 1_4=3\n";
-                                       text.resize(PROFILE_MAX_FILE_SIZE + 4096, 'x');
-                                       return WriteText(p, text);
-                                   },
-                                   true},
-                      SettingsCase{"ReadOnly",
-                                   [](const std::string& p) {
-                                       // The superuser may write it anyway.
-                                       return geteuid() != 0 &&
-                                              WriteText(p, "[Velmare - 7K]\nCOM Port 1_4=3\n") &&
-                                              chmod(p.c_str(), 0444) == 0;
-                                   },
-                                   true},
-                      SettingsCase{"Directory",
-                                   [](const std::string& p) { return mkdir(p.c_str(), 0755) == 0; },
-                                   true}),
-    [](const ::testing::TestParamInfo<SettingsCase>& info) { return info.param.name; });
 
 } // namespace
