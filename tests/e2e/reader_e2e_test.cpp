@@ -110,8 +110,9 @@ TEST(ReaderFailures, UnansweredRequestEndsWithStatus4AndNoFile) {
 
 TEST(ReaderFailures, BadArgumentsEndWithStatus2BeforeTouchingAnything) {
     TempDir dir;
-    for (const char* szCount :
-         {"0", "2001", "-5", "+5", " 5", "5x", "12345678901234567890", "4294967396"}) {
+    for (const char* szCount : {"0", "2001", "-5", "+5", " 5", "5x", "12345678901234567890",
+                                "4294967396", "abc", "", "\t5", "5 5", "1e3", "0x10",
+                                "\xd9\xa3" /* Arabic-Indic 3 */, "99999999999999999999999999"}) {
         const ReaderRun run = RunReader({"--count", szCount}, dir.Path());
         EXPECT_EQ(run.status, 2) << szCount;
         EXPECT_NE(run.err.find("Неправильно введено количество записей (1...2000)"),
