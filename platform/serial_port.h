@@ -48,8 +48,6 @@ public:
     // wakeFd (may be -1) becomes readable. Once the device has hung up only
     // wakeFd is watched, so a caller in a loop is still paced by the time-out.
     void WaitForInput(int timeoutMs, int wakeFd);
-    // The device is gone (adapter unplugged, other end of the line closed).
-    bool IsHungUp() const { return m_bHungUp; }
 
 private:
     void SetUpLine();

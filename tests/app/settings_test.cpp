@@ -4,11 +4,9 @@
 #include "tests/support/sim_process.h"
 
 #include <climits>
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -99,15 +97,12 @@ TEST_F(SettingsTest, FailedWritesKeepTheOldFileAndLeaveNoTemporary) {
     // A file-size limit makes the write of the new text fail as a full disk would.
     const std::string old = "[Velmare - 7K]\nCOM Port 1_4= 1 \n";
     WriteIni(old);
-    rlimit saved;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit small = saved;
-    small.rlim_cur = 16;
-    const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const int nResult = SavePortSetting(7);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    signal(SIGXFSZ, oldHandler);
+    int nResult = -1;
+    {
+        FileSizeLimit limit(16);
+        ASSERT_TRUE(limit.Active());
+        nResult = SavePortSetting(7);
+    }
     EXPECT_EQ(nResult, 0);
     EXPECT_EQ(ReadIni(), old);
     EXPECT_EQ(Entries(), 1u);

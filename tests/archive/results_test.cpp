@@ -9,12 +9,10 @@
 #include <algorithm>
 #include <bit>
 #include <clocale>
-#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <limits>
 #include <optional>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
@@ -255,15 +253,12 @@ TEST_F(WriteResultsTest, FailuresGiveTheReasonAndKeepWhatWasWritten) {
     }
 
     // A file-size limit stops the writing partway, as a full disk would.
-    rlimit saved;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit small = saved;
-    small.rlim_cur = 100;
-    const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const WriteOutcome cut = WriteResultsToFile(m_path, 2, TABLE, ',');
-    setrlimit(RLIMIT_FSIZE, &saved);
-    signal(SIGXFSZ, oldHandler);
+    WriteOutcome cut;
+    {
+        FileSizeLimit limit(100);
+        ASSERT_TRUE(limit.Active());
+        cut = WriteResultsToFile(m_path, 2, TABLE, ',');
+    }
     EXPECT_FALSE(cut.ok);
     EXPECT_EQ(cut.reason, std::strerror(EFBIG));
     EXPECT_EQ(ReadFile(m_path), Expected(TABLE, ',').substr(0, 100));

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -42,7 +43,9 @@ SimProcess::SimProcess(std::vector<std::string> args) {
         m_devicePath = line;
 }
 
-SimProcess::~SimProcess() { Kill(); }
+SimProcess::~SimProcess() {
+    Kill();
+}
 
 void SimProcess::Kill(int sig) {
     if (m_pid <= 0)
@@ -58,7 +61,9 @@ ScopedComPort::ScopedComPort(int n, const std::string& device)
     setenv(m_name.c_str(), device.c_str(), 1);
 }
 
-ScopedComPort::~ScopedComPort() { unsetenv(m_name.c_str()); }
+ScopedComPort::~ScopedComPort() {
+    unsetenv(m_name.c_str());
+}
 
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "tarvex-test-XXXXXX").string();
@@ -70,4 +75,25 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
     std::error_code ec;
     std::filesystem::remove_all(m_path, ec);
+}
+
+FileSizeLimit::FileSizeLimit(unsigned long bytes) {
+    rlimit limit;
+    if (getrlimit(RLIMIT_FSIZE, &limit) != 0)
+        return;
+    m_nSavedCur = limit.rlim_cur;
+    // Without this the process would be killed by SIGXFSZ instead of the
+    // write failing.
+    m_pSavedHandler = signal(SIGXFSZ, SIG_IGN);
+    limit.rlim_cur = bytes;
+    m_bActive = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+
+FileSizeLimit::~FileSizeLimit() {
+    rlimit limit;
+    if (m_bActive && getrlimit(RLIMIT_FSIZE, &limit) == 0) {
+        limit.rlim_cur = m_nSavedCur;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    signal(SIGXFSZ, m_pSavedHandler);
 }

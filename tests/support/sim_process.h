@@ -35,6 +35,22 @@ private:
     std::string m_name;
 };
 
+// Caps the size of files this process writes, for the life of the object,
+// so a write fails with EFBIG part-way as it would on a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(unsigned long bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+    bool Active() const { return m_bActive; }
+
+private:
+    unsigned long m_nSavedCur = 0;
+    void (*m_pSavedHandler)(int) = nullptr;
+    bool m_bActive = false;
+};
+
 // A fresh empty directory under the system's temporary folder, removed after.
 class TempDir {
 public:
