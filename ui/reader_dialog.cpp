@@ -20,8 +20,8 @@
 #include <cstring>
 #include <ctime>
 
-#include "app/about_dialog.h"
-#include "app/settings.h"
+#include "ui/about_dialog.h"
+#include "platform/port_setting.h"
 #include "archive/results_writer.h"
 #include "platform/codepage.h"
 #include "ui/clock_panel.h"

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/settings.h"
+#include "platform/port_setting.h"
 #include "platform/codepage.h"
 
 namespace {

@@ -1,6 +1,6 @@
-#include "app/settings.h"
+#include "platform/port_setting.h"
 
-#include "app/settings_internal.h"
+#include "platform/port_setting_internal.h"
 #include "platform/profile_file.h"
 
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "app/about_dialog.h"
+#include "ui/about_dialog.h"
 
 #include <QIcon>
 #include <QLabel>

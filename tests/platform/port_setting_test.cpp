@@ -1,6 +1,6 @@
 // The port setting in Vextar.ini, through the profile-file layer.
-#include "app/settings.h"
-#include "app/settings_internal.h"
+#include "platform/port_setting.h"
+#include "platform/port_setting_internal.h"
 #include "tests/support/sim_process.h"
 
 #include <climits>
