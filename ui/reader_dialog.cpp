@@ -20,10 +20,10 @@
 #include <cstring>
 #include <ctime>
 
-#include "ui/about_dialog.h"
-#include "platform/port_setting.h"
 #include "archive/results_writer.h"
 #include "platform/codepage.h"
+#include "platform/port_setting.h"
+#include "ui/about_dialog.h"
 #include "ui/clock_panel.h"
 #include "ui/clock_text.h"
 #include "ui/dialog_units.h"

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "platform/port_setting.h"
 #include "platform/codepage.h"
+#include "platform/port_setting.h"
 
 namespace {
 
