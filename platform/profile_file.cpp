@@ -133,8 +133,11 @@ ReadResult ReadFileText(const std::string& path, std::size_t nCap, std::string& 
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         return errno == ENOENT ? ReadResult::MISSING : ReadResult::FAILED;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const bool bStat = fstat(fd, &st) == 0;
+    if (!bStat || !S_ISREG(st.st_mode)) {
+        const int nError = !bStat ? errno : S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
         close(fd);
+        errno = nError;
         return ReadResult::FAILED;
     }
     std::size_t nWant = static_cast<std::size_t>(st.st_size) < nCap
@@ -147,7 +150,9 @@ ReadResult ReadFileText(const std::string& path, std::size_t nCap, std::string& 
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
+            const int nError = errno;
             close(fd);
+            errno = nError;
             text.clear();
             return ReadResult::FAILED;
         }
@@ -201,13 +206,50 @@ int CreateTempBeside(const std::string& target, mode_t mode, std::string& tempPa
     return -1;
 }
 
+// Rewrites an existing file in place, for a file that may be written in a
+// folder that may not: the room for the new text is reserved before the first
+// byte changes, so a full disk leaves the old text whole.
+bool RewriteInPlace(const std::string& target, std::string_view text) {
+    int fd = open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    bool bOk = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    const auto nNewSize = static_cast<off_t>(text.size());
+    if (bOk && nNewSize > st.st_size) {
+        const int nError = posix_fallocate(fd, 0, nNewSize);
+        if (nError != 0) {
+            bOk = false;
+            errno = nError;
+        }
+    }
+    for (std::size_t nDone = 0; bOk && nDone < text.size();) {
+        ssize_t n = pwrite(fd, text.data() + nDone, text.size() - nDone, static_cast<off_t>(nDone));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            bOk = false;
+            break;
+        }
+        nDone += static_cast<std::size_t>(n);
+    }
+    bOk = bOk && ftruncate(fd, nNewSize) == 0 && fsync(fd) == 0;
+    const int nError = errno;
+    if (close(fd) != 0 && bOk)
+        return false;
+    errno = nError;
+    return bOk;
+}
+
 // Writes text to a temporary file beside target and renames it over target.
+// When no temporary file can be made there (a folder the user may not write
+// to), an existing file is rewritten in place instead.
 bool ReplaceFile(const std::string& target, std::string_view text, bool bExisted, mode_t oldMode) {
     std::string tempPath;
     // A new file gets the usual 0666 less the umask, as any created file.
     int fd = CreateTempBeside(target, bExisted ? (oldMode & 07777) : 0666, tempPath);
     if (fd < 0)
-        return false;
+        return bExisted && RewriteInPlace(target, text);
     bool bOk = true;
     // The umask may have dropped bits that the old file had.
     if (bExisted && fchmod(fd, oldMode & 07777) != 0)
@@ -218,7 +260,9 @@ bool ReplaceFile(const std::string& target, std::string_view text, bool bExisted
     if (bOk && rename(tempPath.c_str(), target.c_str()) != 0)
         bOk = false;
     if (!bOk) {
+        const int nError = errno;
         unlink(tempPath.c_str());
+        errno = nError;
         return false;
     }
     // Makes the rename itself durable; the data is safe either way.
@@ -337,21 +381,29 @@ std::string ProfileFileGet(const std::string& path, std::string_view section, st
 
 int ProfileFileSet(const std::string& path, std::string_view section, std::string_view key,
                    std::string_view value) {
-    if (path.empty())
+    if (path.empty()) {
+        errno = ENOENT;
         return 0;
+    }
     const std::string target = ResolveTarget(path);
     std::string text;
     bool bTooBig = false;
     struct stat st {};
     ReadResult result = ReadFileText(target, PROFILE_MAX_FILE_SIZE, text, bTooBig, st);
-    if (result == ReadResult::FAILED || bTooBig)
+    if (result == ReadResult::FAILED)
         return 0;
+    if (bTooBig) {
+        errno = EFBIG;
+        return 0;
+    }
     const bool bExisted = result == ReadResult::OK;
     // A file made read-only is left alone, as the Windows functions do.
     if (bExisted && access(target.c_str(), W_OK) != 0)
         return 0;
     std::optional<std::string> updated = ProfileSet(text, section, key, value);
-    if (!updated)
+    if (!updated) {
+        errno = EINVAL;
         return 0;
+    }
     return ReplaceFile(target, *updated, bExisted, st.st_mode) ? 1 : 0;
 }

@@ -47,7 +47,10 @@ std::string ProfileFileGet(const std::string& path, std::string_view section, st
 
 // ProfileSet on the file at path, creating it when absent. The file is
 // replaced atomically through a temporary file in the same directory, with
-// the old permission bits; on any failure the old file is left as it was and
-// no temporary file remains. Returns 1 on success, 0 on failure.
+// the old permission bits. Where no temporary file can be made there (a
+// writable file in a folder that is not), the file is rewritten in place,
+// with room for the new text reserved first. On any failure the old file is
+// left as it was, no temporary file remains and errno tells why. Returns 1 on
+// success, 0 on failure.
 int ProfileFileSet(const std::string& path, std::string_view section, std::string_view key,
                    std::string_view value);

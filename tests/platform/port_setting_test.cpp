@@ -3,10 +3,14 @@
 #include "platform/port_setting_internal.h"
 #include "tests/support/sim_process.h"
 
+#include <cerrno>
 #include <climits>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <memory>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -113,6 +117,79 @@ TEST_F(SettingsTest, FailedWritesKeepTheOldFileAndLeaveNoTemporary) {
     EXPECT_EQ(SavePortSetting(3), 0);
     EXPECT_TRUE(fs::is_directory(m_ini));
     EXPECT_EQ(Entries(), 1u);
+}
+
+// Saves the port from a child process that runs as an ordinary user, so that
+// folder permissions count even when the tests run as root. Returns 0 on
+// success, else the errno of the failure.
+int SaveAsUser(const std::string& dir, int nPort, unsigned long nSizeLimit = 0) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        ResetSettingsPath();
+        if (chdir(dir.c_str()) != 0)
+            _exit(200);
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(201);
+        std::unique_ptr<FileSizeLimit> limit;
+        if (nSizeLimit != 0)
+            limit = std::make_unique<FileSizeLimit>(nSizeLimit);
+        errno = 0;
+        const int nResult = SavePortSetting(nPort);
+        _exit(nResult == 1 ? 0 : (errno != 0 ? errno : 202));
+    }
+    int nStatus = 0;
+    if (pid < 0 || waitpid(pid, &nStatus, 0) != pid || !WIFEXITED(nStatus))
+        return -1;
+    return WEXITSTATUS(nStatus);
+}
+
+// A folder the user may not write to: the file in it is rewritten in place
+// when the file itself may be written, and every failure keeps the old text
+// and says why.
+TEST_F(SettingsTest, FolderWithoutWriteAccessIsRewrittenInPlaceOrTellsWhy) {
+    struct Case {
+        const char* pszName;
+        bool bFileExists;
+        mode_t fileMode;
+        unsigned long nSizeLimit;
+        int nExpected; // 0: saved, else the errno of the failure
+    };
+    const std::string old = "[Velmare - 7K]\nCOM Port 1_4= 1 \n";
+    const Case cases[] = {
+        {"writable file", true, 0666, 0, 0},
+        {"writable file, disk full", true, 0666, 16, EFBIG},
+        {"read-only file", true, 0444, 0, EACCES},
+        {"no file yet", false, 0666, 0, EACCES},
+    };
+    ASSERT_EQ(chmod(m_dir.Path().c_str(), 0755), 0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszName);
+        const std::string dir = m_dir.File(c.pszName), ini = dir + "/Vextar.ini";
+        ASSERT_TRUE(fs::create_directory(dir));
+        if (c.bFileExists) {
+            std::ofstream(ini, std::ios::binary) << old;
+            ASSERT_EQ(chmod(ini.c_str(), c.fileMode), 0);
+        }
+        struct stat before {};
+        stat(ini.c_str(), &before);
+        ASSERT_EQ(chmod(dir.c_str(), 0555), 0);
+        // Twelve is one character longer than the old value.
+        EXPECT_EQ(SaveAsUser(dir, 12, c.nSizeLimit), c.nExpected);
+        ASSERT_EQ(chmod(dir.c_str(), 0755), 0);
+
+        std::ifstream in(ini, std::ios::binary);
+        const std::string after(std::istreambuf_iterator<char>(in), {});
+        if (c.nExpected == 0) {
+            EXPECT_EQ(after, "[Velmare - 7K]\nCOM Port 1_4= 12 \n");
+            struct stat st {};
+            ASSERT_EQ(stat(ini.c_str(), &st), 0);
+            EXPECT_EQ(st.st_ino, before.st_ino); // the same file, not a copy
+            EXPECT_EQ(st.st_mode & 07777, c.fileMode);
+        } else {
+            EXPECT_EQ(after, c.bFileExists ? old : "");
+        }
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), c.bFileExists ? 1 : 0);
+    }
 }
 
 } // namespace
