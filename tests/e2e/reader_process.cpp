@@ -13,10 +13,13 @@ std::string ReadFile(const std::string& path) {
 
 // Through the shell, with every argument quoted: none holds a quote itself.
 ReaderRun RunReader(const std::vector<std::string>& args, const std::string& directory,
-                    unsigned limitSeconds) {
+                    unsigned limitSeconds, const std::string& historyPath) {
     const TempDir io;
-    std::string command = "cd '" + directory + "' && exec timeout -s KILL " +
-                          std::to_string(limitSeconds) + " '" TARVEX_READ_PATH "'";
+    // Each run keeps its history in a throwaway file unless a test names one.
+    std::string command = "cd '" + directory + "' && TARVEX_DATABASE='" +
+                          (historyPath.empty() ? io.File("history.sqlite3") : historyPath) +
+                          "' exec timeout -s KILL " + std::to_string(limitSeconds) +
+                          " '" TARVEX_READ_PATH "'";
     for (const std::string& arg : args)
         command += " '" + arg + "'";
     command += " >'" + io.File("out") + "' 2>'" + io.File("err") + "'";

@@ -10,8 +10,9 @@ struct ReaderRun {
     std::string out, err;
 };
 
+// historyPath becomes TARVEX_DATABASE; empty: a throwaway file of this run.
 ReaderRun RunReader(const std::vector<std::string>& args, const std::string& directory,
-                    unsigned limitSeconds = 240);
+                    unsigned limitSeconds = 240, const std::string& historyPath = {});
 
 // The whole file, or empty when it cannot be read.
 std::string ReadFile(const std::string& path);

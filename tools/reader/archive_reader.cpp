@@ -2,8 +2,11 @@
 
 #include <cstring>
 
+#include "history/new_records.h"
+#include "link/frame.h"
 #include "platform/codepage.h"
 #include "platform/port_setting.h"
+#include "platform/serial_port.h"
 
 namespace {
 
@@ -28,7 +31,8 @@ std::string Trimmed(const std::string& text) {
 
 ArchiveReader::ArchiveReader(const ReaderOptions& options, const std::string& outputPath,
                              ProgressDisplay& display)
-    : m_options(options), m_szOutputPath(outputPath), m_display(display) {
+    : m_options(options), m_szOutputPath(outputPath), m_display(display),
+      m_nRecordCount(options.m_nRecordCount), m_history(options, display) {
     m_sequence.m_nReplyTimeout = options.m_nReplyTimeout;
 }
 
@@ -58,6 +62,11 @@ void ArchiveReader::SetProgressPos(int pos) {
 
 void ArchiveReader::WriteResultsFile(int nCount) {
     m_bWriteRan = 1;
+    nCount = m_history.TakeRecords(nCount);
+    if (nCount == 0) {
+        m_bReadAgain = 1;
+        return;
+    }
     m_nWritten = nCount;
     m_writeOutcome =
         WriteResultsToFile(m_szOutputPath, nCount, m_options.m_bExcelTable, decimalSeparator());
@@ -66,6 +75,32 @@ void ArchiveReader::WriteResultsFile(int nCount) {
         std::memset(g_szStatusSuffix, 0, sizeof g_szStatusSuffix);
         std::memcpy(g_szStatusSuffix, done.data(), done.size());
     }
+    // The records were read whatever became of the file.
+    m_history.Merge(nCount, m_link.PortNumber(-1), Device());
+}
+
+std::string ArchiveReader::Device() {
+    return m_options.m_szDevice.empty() ? DeviceForPort(m_link.PortNumber(-1))
+                                        : m_options.m_szDevice;
+}
+
+bool ArchiveReader::OnPosition(const std::vector<uint8_t>& reply) {
+    const std::optional<int> position =
+        history::positionInReply(reply.data(), static_cast<unsigned>(reply.size()));
+    // Only a reply the download acts on: the same test as the sequence's.
+    if (!position || m_link.m_nLinkState.load(std::memory_order_acquire) != LINK_READY)
+        return true;
+    const int nCount = m_history.OnPosition(*position, m_nRecordCount);
+    if (nCount == 0)
+        return false;
+    m_nRecordCount = nCount;
+    return true;
+}
+
+void ArchiveReader::SendClosingFrame() {
+    uint8_t frame[8];
+    const int length = BuildCommandFrame(frame, CMD_PRESENCE);
+    m_link.PlaceRequest(frame, length, m_options.m_nReplyTimeout);
 }
 
 void ArchiveReader::ShowStatus(const std::string& textCp1251) {
@@ -102,6 +137,18 @@ int ArchiveReader::WaitForInstrument() {
 }
 
 int ArchiveReader::Download() {
+    m_history.Prepare(Device());
+    int status = DownloadOnce();
+    if (status == EXIT_WRITTEN && m_bReadAgain) {
+        m_bReadAgain = 0;
+        m_bWriteRan = 0;
+        m_nRecordCount = m_options.m_nRecordCount;
+        status = DownloadOnce();
+    }
+    return status;
+}
+
+int ArchiveReader::DownloadOnce() {
     m_display.StartClock();
     m_sequence.OnReadArchive();
     m_display.Line(Trimmed(Cp1251ToUtf8(g_szStatusSuffix)));
@@ -126,6 +173,12 @@ int ArchiveReader::Download() {
             ShowStatus(event->text);
             break;
         case ReaderEvent::Reply:
+            if (!OnPosition(event->bytes)) {
+                m_bNothingNew = 1;
+                SendClosingFrame();
+                AwaitClosingReply();
+                return EXIT_WRITTEN;
+            }
             m_sequence.OnLinkReply(static_cast<unsigned>(event->bytes.size()), event->bytes.data());
             if (event->bytes.empty()) {
                 m_display.Line("tarvex-read: no answer from the instrument");
@@ -135,6 +188,8 @@ int ArchiveReader::Download() {
         }
     }
     AwaitClosingReply();
+    if (m_bReadAgain)
+        return EXIT_WRITTEN;
     if (!m_writeOutcome.ok) {
         m_display.Line("tarvex-read: " + m_szOutputPath + ": " + m_writeOutcome.reason);
         return EXIT_NOT_WRITTEN;
@@ -184,7 +239,7 @@ int ArchiveReader::Run() {
         status = Download();
     m_display.Finish();
     Finish(m_link.PortNumber(-1));
-    if (status == EXIT_WRITTEN)
+    if (status == EXIT_WRITTEN && !m_bNothingNew)
         std::printf("%s: %d records\n", m_szOutputPath.c_str(), m_nWritten);
     return status;
 }

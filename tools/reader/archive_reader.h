@@ -11,6 +11,7 @@
 #include "link/link_target.h"
 #include "tools/reader/progress_display.h"
 #include "tools/reader/reader_events.h"
+#include "tools/reader/reader_history.h"
 #include "tools/reader/reader_options.h"
 
 class ArchiveReader : public LinkNotifyTarget, public DownloadHost {
@@ -30,7 +31,7 @@ public:
     void RunMessageBox(std::string textCp1251, int style) override;
 
     // DownloadHost: main thread.
-    int RecordCount() override { return m_options.m_nRecordCount; }
+    int RecordCount() override { return m_nRecordCount; }
     void ShowMessage(const std::string& textCp1251) override;
     void SetProgressRange(int lower, int upper) override;
     void SetProgressPos(int pos) override;
@@ -39,6 +40,13 @@ public:
 private:
     int WaitForInstrument();
     int Download();
+    int DownloadOnce();
+    // The position reply of the download: --new decides the count here.
+    // False when nothing is new and the download ends.
+    bool OnPosition(const std::vector<uint8_t>& reply);
+    void SendClosingFrame();
+    // The device that names this instrument in the history.
+    std::string Device();
     void AwaitClosingReply();
     void ShowStatus(const std::string& textCp1251);
     void Finish(int nPort);
@@ -49,7 +57,11 @@ private:
     ReaderEventQueue m_events;
     InstrumentLink m_link;
     DownloadSequence m_sequence{m_link, *this};
+    int m_nRecordCount; // N of the running download
+    ReaderHistory m_history;
     int m_bWriteRan = 0;
+    int m_bReadAgain = 0;  // the --new range did not join the history: read N instead
+    int m_bNothingNew = 0; // --new found nothing to read
     int m_nWritten = 0;
     WriteOutcome m_writeOutcome;
 };

@@ -90,14 +90,16 @@ ParseResult ParseReaderOptions(const std::vector<std::string>& args, ReaderOptio
             if (!TakeValue(args, i, name, inlineValue, hasInline, value, result) ||
                 !ParseRanged(name, value, 1, 60000, options.m_nReplyTimeout, result))
                 return result;
-        } else if (name == "--output" || name == "--device") {
+        } else if (name == "--output" || name == "--device" || name == "--database") {
             if (!TakeValue(args, i, name, inlineValue, hasInline, value, result))
                 return result;
             if (value.empty()) {
                 result.error = name + " needs a non-empty path";
                 return result;
             }
-            (name == "--output" ? options.m_szOutput : options.m_szDevice) = value;
+            (name == "--output"   ? options.m_szOutput
+             : name == "--device" ? options.m_szDevice
+                                  : options.m_szDatabase) = value;
         } else if (hasInline) {
             result.error = "option " + name + " takes no value";
             return result;
@@ -106,6 +108,10 @@ ParseResult ParseReaderOptions(const std::vector<std::string>& args, ReaderOptio
             ++formsGiven;
         } else if (name == "--force") {
             options.m_bForce = 1;
+        } else if (name == "--new") {
+            options.m_bOnlyNew = 1;
+        } else if (name == "--no-history") {
+            options.m_bNoHistory = 1;
         } else if (name == "--list-ports") {
             options.m_bListPorts = 1;
         } else if (name == "--help" || name == "-h") {
@@ -114,6 +120,11 @@ ParseResult ParseReaderOptions(const std::vector<std::string>& args, ReaderOptio
             result.error = "unknown argument '" + args[i] + "'";
             return result;
         }
+    }
+    if (options.m_bNoHistory && (!options.m_szDatabase.empty() || options.m_bOnlyNew)) {
+        result.error = options.m_bOnlyNew ? "--new needs the history: drop --no-history"
+                                          : "give at most one of --database and --no-history";
+        return result;
     }
     if (formsGiven > 1) {
         result.error = "give at most one of --table and --report";
@@ -126,6 +137,7 @@ ParseResult ParseReaderOptions(const std::vector<std::string>& args, ReaderOptio
 const char* ReaderUsage() {
     return "usage: tarvex-read [--count N] [--table | --report] [--output PATH] [--force]\n"
            "                   [--port N | --device PATH] [--timeout MS] [--list-ports]\n"
+           "                   [--new] [--database PATH | --no-history]\n"
            "Reads the last N records (1 to 2000, default 100) of the instrument's archive\n"
            "and writes them as a report (.doc, default) or a table (.xls).\n"
            "  --output PATH  results file (default: the dated name in this directory)\n"
@@ -134,6 +146,11 @@ const char* ReaderUsage() {
            "  --device PATH  use this serial device only\n"
            "  --timeout MS   reply time-out of each request (default 3000)\n"
            "  --list-ports   show COM1..COM9, their devices and the serial devices present\n"
+           "  --new          only the records written since the last download from this\n"
+           "                 instrument (none logged yet: the last N); nothing new: no file\n"
+           "  --database PATH  measurement history file (default: $TARVEX_DATABASE, or\n"
+           "                 $XDG_DATA_HOME/tarvex/history.sqlite3); every download is kept there\n"
+           "  --no-history   leave the measurement history alone this run\n"
            "Exit status: 0 written, 2 bad usage, 3 instrument not found,\n"
            "             4 no answer from the instrument, 5 results file not written.\n";
 }

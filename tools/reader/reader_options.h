@@ -22,6 +22,9 @@ struct ReaderOptions {
     int m_bListPorts = 0;
     int m_nReplyTimeout = 3000;
     int m_bHelp = 0;
+    int m_bOnlyNew = 0;       // only the records written since the last download logged
+    int m_bNoHistory = 0;     // leave the measurement history alone this run
+    std::string m_szDatabase; // non-empty: this history file
 };
 
 struct ParseResult {

@@ -1,0 +1,94 @@
+#include "history/sqlite_schema.h"
+
+#include <iterator>
+#include <string>
+
+namespace history {
+
+namespace {
+
+// Step k takes a file from version k to k + 1. Steps are only ever added at
+// the end; a released step is never changed.
+const char* const STEPS[] = {
+    // 1: records kept once, the download log, and which download saw which record.
+    // A record is its 32 bytes; key is a hash of them for the look-up, and
+    // sample, cell and measured are copies of fields the queries filter on.
+    R"sql(
+    CREATE TABLE records(
+        id INTEGER PRIMARY KEY,
+        key INTEGER NOT NULL,
+        sample INTEGER NOT NULL,
+        cell INTEGER NOT NULL,
+        measured INTEGER,
+        bytes BLOB NOT NULL);
+    CREATE INDEX records_by_key ON records(key);
+    CREATE INDEX records_by_sample ON records(sample, measured);
+    CREATE TABLE downloads(
+        id INTEGER PRIMARY KEY,
+        time INTEGER NOT NULL,
+        port TEXT NOT NULL,
+        device TEXT NOT NULL,
+        position INTEGER NOT NULL,
+        count INTEGER NOT NULL,
+        added INTEGER NOT NULL DEFAULT 0,
+        empty_cells BLOB NOT NULL,
+        last_record BLOB NOT NULL);
+    CREATE INDEX downloads_by_device ON downloads(device, id);
+    CREATE TABLE sightings(
+        record INTEGER NOT NULL,
+        download INTEGER NOT NULL,
+        PRIMARY KEY(record, download)) WITHOUT ROWID;
+    )sql",
+};
+
+constexpr int STEP_COUNT = static_cast<int>(std::size(STEPS));
+
+int fileVersion(SqliteDb& db) {
+    return static_cast<int>(queryInteger(db, "PRAGMA user_version").value_or(0));
+}
+
+[[noreturn]] void tooNew(const SqliteDb& db, int version) {
+    throw Error(Error::Kind::TooNew, db.path() + ": made by a newer Tarvex (layout " +
+                                         std::to_string(version) + ", this one knows up to " +
+                                         std::to_string(STEP_COUNT) + ")");
+}
+
+} // namespace
+
+int currentSchemaVersion() {
+    return STEP_COUNT;
+}
+
+void migrate(SqliteDb& db) {
+    int version = fileVersion(db);
+    if (version > STEP_COUNT)
+        tooNew(db, version);
+    if (version == STEP_COUNT)
+        return;
+    db.exec("BEGIN IMMEDIATE");
+    try {
+        // Another program may have done it while this one waited for the lock.
+        version = fileVersion(db);
+        for (int step = version; step < STEP_COUNT; ++step)
+            db.exec(STEPS[step]);
+        db.exec(("PRAGMA user_version = " + std::to_string(STEP_COUNT)).c_str());
+        db.exec("COMMIT");
+    } catch (...) {
+        try {
+            db.exec("ROLLBACK");
+        } catch (const Error&) {
+        }
+        throw;
+    }
+}
+
+void checkVersion(SqliteDb& db) {
+    const int version = fileVersion(db);
+    if (version > STEP_COUNT)
+        tooNew(db, version);
+    if (version < STEP_COUNT)
+        throw Error(Error::Kind::Other,
+                    db.path() + ": not a Tarvex history, or one no program has written yet");
+}
+
+} // namespace history

@@ -1,0 +1,208 @@
+// The history in one SQLite file beside the user's other data. WAL mode lets
+// the dialog and a scheduled reader use it at the same time: readers never
+// wait, and a writer waits for the other's merge through the busy time-out.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "history/record_fields.h"
+#include "history/record_store.h"
+#include "history/sqlite_db.h"
+#include "history/sqlite_schema.h"
+
+namespace history {
+
+namespace {
+
+std::span<const std::uint8_t> bytesOf(const ArchiveRecord& record) {
+    return record.bytes;
+}
+
+template <size_t N> void copyBlob(std::span<const std::uint8_t> blob, std::uint8_t (&out)[N]) {
+    std::memset(out, 0, N);
+    std::memcpy(out, blob.data(), std::min(blob.size(), N));
+}
+
+// Rolls the open transaction back unless it was committed.
+class Transaction {
+public:
+    explicit Transaction(SqliteDb& db) : m_db(db) { m_db.exec("BEGIN IMMEDIATE"); }
+    ~Transaction() {
+        if (!m_committed) {
+            try {
+                m_db.exec("ROLLBACK");
+            } catch (const Error&) {
+                // The file is left as it was before BEGIN either way.
+            }
+        }
+    }
+    void commit() {
+        m_db.exec("COMMIT");
+        m_committed = true;
+    }
+
+private:
+    SqliteDb& m_db;
+    bool m_committed = false;
+};
+
+class SqliteStore : public RecordStore {
+public:
+    SqliteStore(const std::string& path, OpenMode mode) : m_db(path, mode) {
+        if (mode == OpenMode::ReadWrite) {
+            // A new file becomes WAL here; the mode stays with the file.
+            m_db.exec("PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL");
+            migrate(m_db);
+        } else {
+            checkVersion(m_db);
+        }
+    }
+
+    MergeOutcome mergeDownload(const DownloadEntry& download,
+                               std::span<const ArchiveRecord> records,
+                               const std::function<void(int)>& progress) override {
+        MergeOutcome outcome;
+        Transaction transaction(m_db);
+        Statement logDownload(m_db, "INSERT INTO downloads(time, port, device, position, count, "
+                                    "empty_cells, last_record) VALUES(?, ?, ?, ?, ?, ?, ?)");
+        logDownload.bind(1, download.time)
+            .bind(2, download.port)
+            .bind(3, download.device)
+            .bind(4, static_cast<std::int64_t>(download.position))
+            .bind(5, static_cast<std::int64_t>(download.count))
+            .bind(6, std::span<const std::uint8_t>(download.emptyCells.bytes))
+            .bind(7, bytesOf(download.lastRecord));
+        logDownload.step();
+        outcome.downloadId = lastRowId();
+
+        Statement find(m_db, "SELECT id, bytes FROM records WHERE key = ?");
+        Statement add(m_db, "INSERT INTO records(key, sample, cell, measured, bytes) "
+                            "VALUES(?, ?, ?, ?, ?)");
+        Statement saw(m_db, "INSERT OR IGNORE INTO sightings(record, download) VALUES(?, ?)");
+        int done = 0;
+        for (const ArchiveRecord& record : records) {
+            if (record.IsReportable()) {
+                const std::int64_t key = recordKey(record);
+                std::int64_t id = findRecord(find, key, record);
+                if (id == 0) {
+                    add.bind(1, key)
+                        .bind(2, static_cast<std::int64_t>(record.sampleNumber()))
+                        .bind(3, static_cast<std::int64_t>(record.cellNumber()));
+                    if (const auto measured = measuredAt(record))
+                        add.bind(4, *measured);
+                    else
+                        add.bindNull(4);
+                    add.bind(5, bytesOf(record));
+                    add.step();
+                    add.reset();
+                    id = lastRowId();
+                    ++outcome.added;
+                } else {
+                    ++outcome.known;
+                }
+                saw.bind(1, id).bind(2, outcome.downloadId);
+                saw.step();
+                saw.reset();
+            }
+            ++done;
+            if (progress)
+                progress(done);
+        }
+        Statement count(m_db, "UPDATE downloads SET added = ? WHERE id = ?");
+        count.bind(1, static_cast<std::int64_t>(outcome.added)).bind(2, outcome.downloadId);
+        count.step();
+        transaction.commit();
+        return outcome;
+    }
+
+    std::optional<LastDownload> lastDownload(const std::string& device) override {
+        Statement query(m_db, "SELECT time, position, last_record FROM downloads "
+                              "WHERE device = ? ORDER BY id DESC LIMIT 1");
+        query.bind(1, device);
+        if (!query.step())
+            return std::nullopt;
+        LastDownload last;
+        last.time = query.integer(0);
+        last.position = static_cast<int>(query.integer(1));
+        copyBlob(query.blob(2), last.lastRecord.bytes);
+        return last;
+    }
+
+    void forEachRecord(const Filter& filter,
+                       const std::function<bool(const StoredRecord&)>& visit) override {
+        std::string sql = "SELECT id, measured, bytes FROM records WHERE 1";
+        std::vector<std::int64_t> values;
+        auto require = [&](const char* condition, const std::optional<std::int64_t>& value) {
+            if (value) {
+                sql += condition;
+                values.push_back(*value);
+            }
+        };
+        require(" AND sample = ?", filter.sample);
+        require(" AND cell = ?", filter.cell);
+        require(" AND measured >= ?", filter.from);
+        require(" AND measured <= ?", filter.to);
+        sql += " ORDER BY measured, id";
+        Statement query(m_db, sql.c_str());
+        for (size_t i = 0; i < values.size(); ++i)
+            query.bind(static_cast<int>(i + 1), values[i]);
+        StoredRecord stored;
+        while (query.step()) {
+            stored.id = query.integer(0);
+            stored.measured =
+                query.isNull(1) ? std::nullopt : std::optional<Minutes>(query.integer(1));
+            copyBlob(query.blob(2), stored.record.bytes);
+            if (!visit(stored))
+                break;
+        }
+    }
+
+    std::optional<EmptyCellTable> latestEmptyCells() override {
+        Statement query(m_db, "SELECT empty_cells FROM downloads ORDER BY id DESC LIMIT 1");
+        if (!query.step())
+            return std::nullopt;
+        EmptyCellTable cells{};
+        copyBlob(query.blob(0), cells.bytes);
+        return cells;
+    }
+
+    Stats stats() override {
+        Stats stats;
+        stats.records = queryInteger(m_db, "SELECT count(*) FROM records").value_or(0);
+        stats.downloads = queryInteger(m_db, "SELECT count(*) FROM downloads").value_or(0);
+        stats.firstMeasured = queryInteger(m_db, "SELECT min(measured) FROM records");
+        stats.lastMeasured = queryInteger(m_db, "SELECT max(measured) FROM records");
+        stats.fileBytes =
+            queryInteger(m_db, "SELECT page_count * page_size FROM pragma_page_count(), "
+                               "pragma_page_size()")
+                .value_or(0);
+        return stats;
+    }
+
+private:
+    std::int64_t lastRowId() { return m_db.lastInsertId(); }
+
+    // The id of the stored record with these bytes, 0 when there is none.
+    static std::int64_t findRecord(Statement& find, std::int64_t key, const ArchiveRecord& record) {
+        find.bind(1, key);
+        std::int64_t id = 0;
+        while (id == 0 && find.step()) {
+            const auto blob = find.blob(1);
+            if (blob.size() == sizeof record.bytes &&
+                std::memcmp(blob.data(), record.bytes, sizeof record.bytes) == 0)
+                id = find.integer(0);
+        }
+        find.reset();
+        return id;
+    }
+
+    SqliteDb m_db;
+};
+
+} // namespace
+
+std::unique_ptr<RecordStore> openHistory(const std::string& path, OpenMode mode) {
+    return std::make_unique<SqliteStore>(path, mode);
+}
+
+} // namespace history

@@ -1,0 +1,233 @@
+// The history store on its own: merging, the kill of a merge, files it
+// cannot use, and the pieces --new and the filters are made of.
+#include "history/download_history.h"
+#include "history/new_records.h"
+#include "history/record_fields.h"
+#include "history/record_store.h"
+#include "tests/support/sim_process.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstring>
+#include <fstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace history;
+
+namespace {
+
+// A sample record; n makes it unique (sample n, minute n % 60 of 2021-03-05).
+ArchiveRecord MakeRecord(int n, uint8_t kind = RecordKindSample) {
+    ArchiveRecord r{};
+    r.bytes[0] = static_cast<uint8_t>(n >> 16);
+    r.bytes[2] = static_cast<uint8_t>(n);
+    r.bytes[3] = static_cast<uint8_t>(n >> 8);
+    r.bytes[4] = kind;
+    r.bytes[5] = static_cast<uint8_t>(1 + n % 6);
+    r.bytes[6] = 20;
+    const int minute = n % 60;
+    r.bytes[8] = static_cast<uint8_t>((minute / 10) << 4 | minute % 10);
+    r.bytes[9] = 0x10;
+    r.bytes[11] = 0x05;
+    r.bytes[12] = 0x03;
+    r.bytes[13] = 0x21;
+    return r;
+}
+
+std::vector<ArchiveRecord> Records(int first, int last) {
+    std::vector<ArchiveRecord> records;
+    for (int n = first; n <= last; ++n)
+        records.push_back(MakeRecord(n));
+    return records;
+}
+
+DownloadEntry Entry(int position, int count) {
+    DownloadEntry entry;
+    entry.time = 1700000000;
+    entry.port = "COM3";
+    entry.device = "/dev/ttyUSB0";
+    entry.position = position;
+    entry.count = count;
+    return entry;
+}
+
+std::vector<int> Samples(RecordStore& store, const Filter& filter = {}) {
+    std::vector<int> samples;
+    store.forEachRecord(filter, [&](const StoredRecord& stored) {
+        samples.push_back(stored.record.sampleNumber());
+        return true;
+    });
+    return samples;
+}
+
+TEST(HistoryStore, MergesEachRecordOnceAndLogsEveryDownload) {
+    const TempDir dir;
+    auto store = openHistory(dir.File("h.sqlite3"), OpenMode::ReadWrite);
+    auto first = Records(1, 100);
+    first.push_back(MakeRecord(500, 0x00)); // not reportable: not kept
+    const MergeOutcome a = store->mergeDownload(Entry(101, 101), first);
+    const MergeOutcome b = store->mergeDownload(Entry(150, 100), Records(51, 150));
+    EXPECT_EQ(a.added, 100);
+    EXPECT_EQ(a.known, 0);
+    EXPECT_EQ(b.added, 50);
+    EXPECT_EQ(b.known, 50);
+    const Stats stats = store->stats();
+    EXPECT_EQ(stats.records, 150);
+    EXPECT_EQ(stats.downloads, 2);
+    EXPECT_EQ(Samples(*store, {.sample = 77}), std::vector<int>{77});
+    EXPECT_EQ(Samples(*store, {.cell = 1}).size(), 25u); // n % 6 == 0
+    // Minutes 10:05..10:07 of that day hold samples 5..7, 65..67, 125..127.
+    const Filter window{.from = minutesOf(2021, 3, 5, 10, 5), .to = minutesOf(2021, 3, 5, 10, 7)};
+    EXPECT_EQ(Samples(*store, window), (std::vector<int>{5, 65, 125, 6, 66, 126, 7, 67, 127}));
+    const auto last = store->lastDownload("/dev/ttyUSB0");
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->position, 150);
+    EXPECT_FALSE(store->lastDownload("/dev/ttyUSB1"));
+}
+
+// A process killed inside the merge leaves the history as it was before.
+TEST(HistoryStore, KilledMergeLeavesHistoryAsBefore) {
+    const TempDir dir;
+    const std::string path = dir.File("h.sqlite3");
+    openHistory(path, OpenMode::ReadWrite)->mergeDownload(Entry(10, 10), Records(1, 10));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        auto store = openHistory(path, OpenMode::ReadWrite);
+        store->mergeDownload(Entry(2000, 2000), Records(1, 2000), [](int done) {
+            if (done == 1500)
+                raise(SIGKILL);
+        });
+        _exit(0); // not reached
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    auto store = openHistory(path, OpenMode::ReadWrite);
+    EXPECT_EQ(store->stats().records, 10);
+    EXPECT_EQ(store->stats().downloads, 1);
+    EXPECT_EQ(store->mergeDownload(Entry(20, 20), Records(1, 20)).added, 10);
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Files the history cannot use: the merge says why and never throws.
+TEST(HistoryStore, UnusableFilesAreReportedNotThrown) {
+    const TempDir dir;
+    struct Case {
+        const char* name;
+        std::function<std::string()> make; // returns the path
+        Error::Kind kind;
+    };
+    const Case cases[] = {
+        {"corrupt",
+         [&] {
+             const std::string path = dir.File("corrupt.sqlite3");
+             WriteBytes(path, std::string(8192, 'x'));
+             return path;
+         },
+         Error::Kind::Corrupt},
+        {"read-only",
+         [&] {
+             const std::string path = dir.File("ro.sqlite3");
+             openHistory(path, OpenMode::ReadWrite)->mergeDownload(Entry(1, 1), Records(1, 1));
+             chmod(path.c_str(), 0444);
+             return path;
+         },
+         Error::Kind::ReadOnly},
+        {"folder cannot be made",
+         [&] {
+             WriteBytes(dir.File("plain"), "x");
+             return dir.File("plain/sub/h.sqlite3");
+         },
+         Error::Kind::CannotOpen},
+        {"newer layout",
+         [&] {
+             const std::string path = dir.File("new.sqlite3");
+             openHistory(path, OpenMode::ReadWrite);
+             std::system(("sqlite3 '" + path + "' 'PRAGMA user_version = 99'").c_str());
+             return path;
+         },
+         Error::Kind::TooNew},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.kind == Error::Kind::ReadOnly && geteuid() == 0)
+            continue; // root writes read-only files; the reader's test covers it
+        const std::string path = c.make();
+        const MergeReport report = mergeIntoHistory(path, Entry(5, 5), Records(1, 5));
+        ASSERT_TRUE(report.failure);
+        EXPECT_FALSE(report.outcome);
+        EXPECT_EQ(report.failure->kind, c.kind) << report.failure->message;
+        EXPECT_NE(report.failure->message.find(path.substr(0, path.rfind('/'))), std::string::npos);
+    }
+}
+
+// A disk that fills up mid-merge: reported, and the history stays usable.
+TEST(HistoryStore, FullDiskMidMerge) {
+    const TempDir dir;
+    const std::string path = dir.File("h.sqlite3");
+    openHistory(path, OpenMode::ReadWrite)->mergeDownload(Entry(10, 10), Records(1, 10));
+    MergeReport report;
+    {
+        const FileSizeLimit limit(200 * 1024);
+        ASSERT_TRUE(limit.Active());
+        report = mergeIntoHistory(path, Entry(2000, 2000), Records(1000, 9000));
+    }
+    ASSERT_TRUE(report.failure);
+    EXPECT_EQ(report.failure->kind, Error::Kind::DiskFull) << report.failure->message;
+    auto store = openHistory(path, OpenMode::ReadWrite);
+    EXPECT_EQ(store->stats().records, 10);
+}
+
+TEST(HistoryStore, NewRecordsPlan) {
+    const LastDownload at1990{0, 1990, MakeRecord(1)};
+    const LastDownload at0{0, 0, MakeRecord(1)};
+    using K = NewRecordsPlan::Kind;
+    struct Case {
+        std::optional<LastDownload> last;
+        int position;
+        K kind;
+        int count, newCount;
+    } cases[] = {
+        {std::nullopt, 30, K::NoHistory, 0, 0}, {at1990, 30, K::Range, 41, 40},
+        {at1990, 1995, K::Range, 6, 5},         {at1990, 1990, K::NothingNew, 0, 0},
+        {at1990, 1989, K::Range, 2000, 1999},   {at0, 1999, K::Range, 2000, 1999},
+        {at1990, 2100, K::OutsideRing, 0, 0},   {at1990, -1, K::OutsideRing, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.position);
+        const NewRecordsPlan plan = planNewRecords(c.last, c.position);
+        EXPECT_EQ(plan.kind, c.kind);
+        EXPECT_EQ(plan.count, c.count);
+        EXPECT_EQ(plan.newCount, c.newCount);
+    }
+    EXPECT_TRUE(continuesHistory(at1990, MakeRecord(1)));
+    EXPECT_FALSE(continuesHistory(at1990, MakeRecord(2)));
+    const uint8_t reply[] = {1, 7, 11, 0xFF, 0xFF, 0, 0};
+    EXPECT_EQ(positionInReply(reply, sizeof reply), -1);
+    EXPECT_FALSE(positionInReply(reply, 4));
+}
+
+TEST(HistoryStore, DatesAndClockStamps) {
+    EXPECT_EQ(parseDate("2021-03-05", false), minutesOf(2021, 3, 5));
+    EXPECT_EQ(parseDate("05.03.2021", true), minutesOf(2021, 3, 5, 23, 59));
+    for (const char* bad : {"2021-02-30", "2021-3-5", "5.3.2021", "2021-03-05x", "yesterday"})
+        EXPECT_FALSE(parseDate(bad, false)) << bad;
+    EXPECT_EQ(formatMinutes(*minutesOf(2024, 2, 29, 23, 58)), "2024-02-29 23:58");
+    ArchiveRecord r = MakeRecord(7);
+    EXPECT_EQ(measuredAt(r), minutesOf(2021, 3, 5, 10, 7));
+    r.bytes[11] = 0x1A; // no BCD day
+    EXPECT_FALSE(measuredAt(r));
+    r.bytes[11] = 0x31;
+    r.bytes[12] = 0x04; // 31 April
+    EXPECT_FALSE(measuredAt(r));
+}
+
+} // namespace

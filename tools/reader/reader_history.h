@@ -1,0 +1,39 @@
+// The reader's side of the measurement history: where --new starts, the
+// check that the new range joins the stored history, and the merge at the
+// results step. A history that cannot be used costs nothing but a warning.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "history/new_records.h"
+#include "history/record_store.h"
+#include "tools/reader/progress_display.h"
+#include "tools/reader/reader_options.h"
+
+class ReaderHistory {
+public:
+    ReaderHistory(const ReaderOptions& options, ProgressDisplay& display);
+
+    // Before the download: with --new, looks up where the last download from
+    // device ended.
+    void Prepare(const std::string& device);
+    // The position reply came: the count to read now, or 0 when nothing is
+    // new. Remembers the position for the log.
+    int OnPosition(int position, int requestedCount);
+    // At the results step, before the file is written: nCount records are in
+    // g_records. Drops the check record of a --new range and returns the
+    // count to write, or 0 when the check failed and the caller must read
+    // its full count instead.
+    int TakeRecords(int nCount);
+    // After the file: logs the download and merges its records.
+    void Merge(int nCount, int port, const std::string& device);
+
+private:
+    const ReaderOptions& m_options;
+    ProgressDisplay& m_display;
+    std::string m_path;
+    std::optional<history::LastDownload> m_last;
+    bool m_bCheckFirst = false; // the first record read is the check record
+    int m_nPosition = 0;
+};
