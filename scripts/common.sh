@@ -2,8 +2,8 @@
 # Sourced, not run.
 
 TARVEX_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-TARVEX_PACKAGES=(cmake g++ make pkg-config libgtest-dev qt6-base-dev xvfb xauth locales
-                 clang libclang-rt-14-dev procps time
+TARVEX_PACKAGES=(cmake g++ make pkg-config libgtest-dev qt6-base-dev qt6-translations-l10n
+                 xvfb xauth locales clang libclang-rt-14-dev procps time
                  libsqlite3-dev sqlite3)
 TARVEX_LOCALES=(ru_RU.UTF-8 de_DE.UTF-8 uk_UA.UTF-8 en_US.UTF-8)
 JOBS=$(nproc 2>/dev/null || echo 2)
