@@ -8,13 +8,13 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,6 +31,8 @@
 #include "ui/record_count_text.h"
 #include "ui/record_spin.h"
 #include "ui/resource_ids.h"
+#include "ui/save_name.h"
+#include "ui/status_line.h"
 
 int g_bFirstTick = 1;
 
@@ -59,7 +61,10 @@ ReaderDialog::ReaderDialog(QWidget* pParent)
     m_bTraceStatus = std::getenv("TARVEX_TRACE_STATUS") != nullptr;
     m_fnStartLink = [this] { return m_pLink->Start(this); };
     m_fnChooseSavePath = [this](const QString& szName, int bExcel) {
-        return ChooseSavePath(szName, bExcel);
+        return PickSavePath(
+            szName,
+            [this, bExcel](const QString& szStart) { return ChooseSavePath(szStart, bExcel); },
+            [this](const QString& szPath) { return ConfirmReplace(this, szPath); });
     };
     m_fnMessageBox = [](QWidget* pOwner, const QString& szText, QMessageBox::Icon icon) {
         QMessageBox box(icon, QGuiApplication::applicationDisplayName(), szText, QMessageBox::Ok,
@@ -96,13 +101,16 @@ void ReaderDialog::CreateControls() {
     m_pReadButton = new QPushButton(QStringLiteral("Чтение архива"), this);
     m_pReadButton->setGeometry(du.Rect(117, 43, 81, 18));
     SetControlId(m_pReadButton, "IDC_READ_ARCHIVE");
+    // Drawn as the default button only while Enter presses it, that is while
+    // it has the focus; elsewhere Enter ends the dialog (see eventFilter).
+    m_pReadButton->setAutoDefault(false);
+    m_pReadButton->installEventFilter(this);
 
     m_pClock = new ClockPanel(this);
     m_pClock->setGeometry(du.Rect(67, 4, 68, 23));
     SetControlId(m_pClock, "IDC_CLOCK");
 
-    m_pStatus = new QLabel(this);
-    m_pStatus->setTextFormat(Qt::PlainText);
+    m_pStatus = new StatusLine(this);
     m_pStatus->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     m_pStatus->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_pStatus->setGeometry(du.Rect(3, 121, 205, 9));
@@ -170,6 +178,7 @@ void ReaderDialog::OnInitDialog() {
     m_pExcel->setChecked(false);
     m_pRecordEdit->setText(QString::number(static_cast<unsigned>(m_nRecordCount)));
     m_pReadButton->setFocus(Qt::OtherFocusReason);
+    m_pReadButton->setDefault(true); // Enter presses it now
 }
 
 void ReaderDialog::timerEvent(QTimerEvent* pEvent) {
@@ -205,7 +214,18 @@ void ReaderDialog::OnDestroy() {
         return;
     m_bDestroyed = true;
     m_nPortNumber = m_pLink->PortNumber(-1);
-    SavePortSetting(m_nPortNumber);
+    if (SavePortSetting(m_nPortNumber) == 1)
+        return;
+    const int nError = errno;
+    const QString szPath = QString::fromLocal8Bit(GetSettingsPath());
+    ShowBox(QStringLiteral("Не удалось сохранить номер порта (COM%1) в файле настроек\n%2\n%3.\n"
+                           "При следующем запуске поиск прибора начнётся с прежнего порта. "
+                           "Разрешите запись в этот файл или запускайте программу из папки, "
+                           "доступной для записи.")
+                .arg(m_nPortNumber)
+                .arg(szPath.isEmpty() ? QStringLiteral("Vextar.ini") : szPath,
+                     QString::fromLocal8Bit(std::strerror(nError))),
+            QMessageBox::Warning);
 }
 
 void ReaderDialog::keyPressEvent(QKeyEvent* pEvent) {
@@ -219,6 +239,15 @@ void ReaderDialog::keyPressEvent(QKeyEvent* pEvent) {
         return;
     }
     QDialog::keyPressEvent(pEvent);
+}
+
+bool ReaderDialog::eventFilter(QObject* pWatched, QEvent* pEvent) {
+    // The focus moving within the window; leaving the window keeps the focus
+    // widget, and with it the look.
+    if (pWatched == m_pReadButton &&
+        (pEvent->type() == QEvent::FocusIn || pEvent->type() == QEvent::FocusOut))
+        m_pReadButton->setDefault(focusWidget() == m_pReadButton);
+    return QDialog::eventFilter(pWatched, pEvent);
 }
 
 void ReaderDialog::contextMenuEvent(QContextMenuEvent* pEvent) {
@@ -267,7 +296,7 @@ void ReaderDialog::OnExcelClicked() {
 }
 
 QString ReaderDialog::StatusText() const {
-    return m_pStatus->text();
+    return m_pStatus->FullText();
 }
 
 int ReaderDialog::OnLinkStatus(const std::string& textCp1251) {
@@ -363,18 +392,28 @@ void ReaderDialog::ShowMessage(const std::string& textCp1251) {
     ShowBox(FromCp1251(textCp1251), QMessageBox::NoIcon);
 }
 
+// The bar keeps its position within the range, as a Windows progress bar
+// does: Qt would empty it when the position falls outside, so that a count
+// lowered below the records already read left the bar empty at the end.
 void ReaderDialog::SetProgressRange(int nLower, int nUpper) {
+    const int nPos = m_pProgress->value();
+    const bool bShown = nPos >= m_pProgress->minimum(); // not in the reset, empty state
     m_pProgress->setRange(nLower, nUpper);
+    if (bShown)
+        m_pProgress->setValue(qBound(nLower, nPos, nUpper));
 }
 
 void ReaderDialog::SetProgressPos(int nPos) {
-    m_pProgress->setValue(nPos);
+    m_pProgress->setValue(qBound(m_pProgress->minimum(), nPos, m_pProgress->maximum()));
 }
 
 QString ReaderDialog::ChooseSavePath(const QString& szProposedName, int bExcelTable) {
     const QString szExt = bExcelTable ? QStringLiteral("xls") : QStringLiteral("doc");
     QFileDialog dialog(this);
-    dialog.setAcceptMode(QFileDialog::AcceptSave); // asks before replacing a file
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    // Replacing a file is asked about after the type has been added to the
+    // name (PickSavePath); a desktop's dialog would ask about the typed name.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters(
         {QStringLiteral("Results Files (*.%1)").arg(szExt), QStringLiteral(" All Files (*.*)")});
@@ -382,7 +421,7 @@ QString ReaderDialog::ChooseSavePath(const QString& szProposedName, int bExcelTa
     dialog.selectFile(szProposedName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
-    return dialog.selectedFiles().constFirst();
+    return WithDefaultSuffix(dialog.selectedFiles().constFirst(), dialog.defaultSuffix());
 }
 
 void ReaderDialog::WriteResultsFile(int nCount) {

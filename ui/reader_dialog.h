@@ -22,11 +22,11 @@
 class ClockPanel;
 class QCheckBox;
 class QGroupBox;
-class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class RecordSpin;
+class StatusLine;
 
 // 1 until the first clock tick has started the link.
 extern int g_bFirstTick;
@@ -88,6 +88,7 @@ protected:
     void timerEvent(QTimerEvent* pEvent) override;
     void keyPressEvent(QKeyEvent* pEvent) override;
     void contextMenuEvent(QContextMenuEvent* pEvent) override;
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
 
 public:
     void done(int nResult) override;
@@ -102,7 +103,7 @@ private:
     WorkerBoxSlot m_boxSlot;
     QPushButton* m_pReadButton = nullptr;
     ClockPanel* m_pClock = nullptr;
-    QLabel* m_pStatus = nullptr;
+    StatusLine* m_pStatus = nullptr;
     QProgressBar* m_pProgress = nullptr;
     QLineEdit* m_pRecordEdit = nullptr;
     QCheckBox* m_pExcel = nullptr;

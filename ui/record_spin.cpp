@@ -1,6 +1,5 @@
 #include "ui/record_spin.h"
 
-#include <QKeyEvent>
 #include <QToolButton>
 
 namespace {
@@ -17,16 +16,11 @@ QToolButton* MakeArrow(QWidget* pParent, Qt::ArrowType arrow) {
 RecordSpin::RecordSpin(QWidget* pParent)
     : QWidget(pParent), m_pUp(MakeArrow(this, Qt::UpArrow)),
       m_pDown(MakeArrow(this, Qt::DownArrow)) {
-    // Not a tab stop; a click gives it the focus for the arrow keys.
-    setFocusPolicy(Qt::ClickFocus);
-    connect(m_pUp, &QToolButton::clicked, this, [this] {
-        setFocus(Qt::MouseFocusReason);
-        Step(+1);
-    });
-    connect(m_pDown, &QToolButton::clicked, this, [this] {
-        setFocus(Qt::MouseFocusReason);
-        Step(-1);
-    });
+    // Like an up-down control without a buddy it never takes the focus: a
+    // click leaves it where it was, so Enter keeps its meaning there.
+    setFocusPolicy(Qt::NoFocus);
+    connect(m_pUp, &QToolButton::clicked, this, [this] { Step(+1); });
+    connect(m_pDown, &QToolButton::clicked, this, [this] { Step(-1); });
 }
 
 void RecordSpin::SetRange(int nLower, int nUpper) {
@@ -42,19 +36,6 @@ void RecordSpin::SetPos(int nPos) {
 void RecordSpin::Step(int nDelta) {
     SetPos(m_nPos + nDelta);
     emit Scrolled();
-}
-
-void RecordSpin::keyPressEvent(QKeyEvent* pEvent) {
-    switch (pEvent->key()) {
-    case Qt::Key_Up:
-        Step(+1);
-        break;
-    case Qt::Key_Down:
-        Step(-1);
-        break;
-    default:
-        QWidget::keyPressEvent(pEvent);
-    }
 }
 
 void RecordSpin::resizeEvent(QResizeEvent* pEvent) {

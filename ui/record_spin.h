@@ -1,6 +1,7 @@
 // A stand-alone pair of up and down arrows with a bounded position. It writes
-// no text anywhere: a step by the user only raises Scrolled, and the owner
-// reads Pos, as with an up-down control that has no buddy window.
+// no text anywhere and never takes the focus: a step by the user only raises
+// Scrolled, and the owner reads Pos, as with an up-down control that has no
+// buddy window.
 #pragma once
 
 #include <QWidget>
@@ -25,7 +26,6 @@ signals:
     void Scrolled();
 
 protected:
-    void keyPressEvent(QKeyEvent* pEvent) override;
     void resizeEvent(QResizeEvent* pEvent) override;
 
 private:

@@ -1,0 +1,259 @@
+// The main dialog's finer behaviour: where the focus stays and what Enter
+// does, the progress bar when the count is lowered during a download, the
+// status line's long texts, the question before a results file is replaced,
+// Qt's texts in the user's language and a port setting that cannot be saved.
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QTranslator>
+#include <QtTest>
+
+#include <vector>
+
+#include "archive/download_sequence.h"
+#include "link/frame.h"
+#include "ui/qt_translations.h"
+#include "ui/reader_dialog.h"
+#include "ui/record_spin.h"
+#include "ui/status_line.h"
+
+namespace {
+template <class T> T* Child(const QObject& owner, const char* pszName) {
+    return owner.findChild<T*>(QLatin1String(pszName));
+}
+
+// A reply as the link hands it over: lead byte, length, code, then payload.
+std::vector<uint8_t> Reply(int nCode, unsigned nLength) {
+    std::vector<uint8_t> reply(nLength, 0);
+    reply[0] = 1;
+    reply[1] = static_cast<uint8_t>(nLength);
+    reply[2] = static_cast<uint8_t>(nCode);
+    return reply;
+}
+} // namespace
+
+class TestDialogEdges : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    QList<QString> m_boxes;
+
+    std::unique_ptr<ReaderDialog> MakeDialog() {
+        m_boxes.clear();
+        auto pDlg = std::make_unique<ReaderDialog>();
+        pDlg->m_fnMessageBox = [this](QWidget*, const QString& sz, QMessageBox::Icon) {
+            m_boxes.append(sz);
+        };
+        pDlg->m_fnStartLink = [] { return 1; }; // no worker: replies come from the test
+        pDlg->show();
+        QApplication::setActiveWindow(pDlg.get());
+        return pDlg;
+    }
+
+    // Serves the modal windows that open one after another, in order; what is
+    // left open after 10 s is closed so that a wrong turn cannot hang the run.
+    void ServeModals(QList<std::function<void(QWidget*)>> actions) {
+        auto* pTimer = new QTimer(this);
+        auto pLast = std::make_shared<QPointer<QWidget>>();
+        connect(pTimer, &QTimer::timeout, this, [pTimer, pLast, actions]() mutable {
+            QWidget* pModal = QApplication::activeModalWidget();
+            if (pModal == nullptr || pModal == *pLast || !pModal->isVisible())
+                return;
+            *pLast = pModal;
+            actions.takeFirst()(pModal);
+            if (actions.isEmpty())
+                pTimer->deleteLater();
+        });
+        pTimer->start(20);
+        QTimer::singleShot(10000, this, [] {
+            while (QWidget* pModal = QApplication::activeModalWidget())
+                pModal->close();
+        });
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(QDir::setCurrent(m_dir.path())); }
+
+    // An arrow click leaves the focus where it was; Enter then presses the
+    // button that has it (drawn as default only then) or ends the dialog.
+    void arrowsLeaveFocusAndEnterFollowsIt_data() {
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<int>("arrow");
+        QTest::newRow("button, up") << "IDC_READ_ARCHIVE" << 0;
+        QTest::newRow("button, down") << "IDC_READ_ARCHIVE" << 1;
+        QTest::newRow("count edit, up") << "IDC_RECORD_COUNT" << 0;
+        QTest::newRow("check box, down") << "IDC_EXCEL" << 1;
+    }
+    void arrowsLeaveFocusAndEnterFollowsIt() {
+        QFETCH(QString, focus);
+        QFETCH(int, arrow);
+        auto pDlg = MakeDialog();
+        auto* pRead = Child<QPushButton>(*pDlg, "IDC_READ_ARCHIVE");
+        auto* pFocus = pDlg->findChild<QWidget*>(focus);
+        QVERIFY(QTest::qWaitForWindowActive(pDlg.get()));
+        pFocus->setFocus(Qt::TabFocusReason);
+        const bool bOnButton = pFocus == pRead;
+        QCOMPARE(pRead->isDefault(), bOnButton);
+        QTest::mouseClick(pDlg->m_pRecordSpin->findChildren<QToolButton*>().value(arrow),
+                          Qt::LeftButton);
+        QCOMPARE(pDlg->m_nRecordCount, arrow == 0 ? 101 : 99);
+        QCOMPARE(pDlg->focusWidget(), pFocus);
+        QCOMPARE(pRead->isDefault(), bOnButton);
+        QSignalSpy clicks(pRead, &QPushButton::clicked);
+        QTest::keyClick(pDlg->focusWidget(), Qt::Key_Return);
+        QCOMPARE(clicks.count(), bOnButton ? 1 : 0);
+        QCOMPARE(pDlg->isVisible(), bOnButton);
+    }
+
+    // The count changed after nAfter records: the bar ends full whatever the
+    // new count, also when it is below the records already read.
+    void progressEndsFullWhenCountChanges_data() {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("after");
+        QTest::addColumn<int>("newCount");
+        QTest::newRow("unchanged") << 12 << 0 << 12;
+        QTest::newRow("lowered below the records read") << 100 << 50 << 20;
+        QTest::newRow("lowered to the records read") << 100 << 40 << 40;
+        QTest::newRow("lowered, more to read") << 100 << 10 << 30;
+    }
+    void progressEndsFullWhenCountChanges() {
+        QFETCH(int, count);
+        QFETCH(int, after);
+        QFETCH(int, newCount);
+        auto pDlg = MakeDialog();
+        auto* pBar = Child<QProgressBar>(*pDlg, "IDC_PROGRESS");
+        auto* pEdit = Child<QLineEdit>(*pDlg, "IDC_RECORD_COUNT");
+        QPoint atSave(-1, -1);
+        pDlg->m_fnChooseSavePath = [&](const QString&, int) {
+            atSave = {pBar->value(), pBar->maximum()};
+            return QString(); // cancelled: the bar keeps its position
+        };
+        pDlg->m_pLink->m_nLinkState = LINK_READY;
+        pEdit->setText(QString::number(count));
+        pDlg->OnReadArchive();
+        auto feed = [&](const std::vector<uint8_t>& reply) {
+            pDlg->m_pLink->m_bTxRequest = 0; // the worker has sent the request
+            pDlg->OnLinkReply(static_cast<unsigned>(reply.size()), reply.data());
+        };
+        feed(Reply(CMD_READ_POSITION, 5));
+        feed(Reply(CMD_READ_EMPTY_CELLS, 56));
+        for (int k = 1; atSave.x() < 0 && k <= 2000; ++k) {
+            feed(Reply(CMD_READ_RECORD, 36));
+            if (k == after)
+                pEdit->setText(QString::number(newCount));
+        }
+        QCOMPARE(atSave, QPoint(newCount, newCount));
+        QCOMPARE(pBar->value(), newCount);
+    }
+
+    // A long text is cut after a whole word, with "…", and is whole in the
+    // tooltip; the control keeps its size.
+    void statusLineCutsAtAWord() {
+        auto pDlg = MakeDialog();
+        auto* pLine = Child<StatusLine>(*pDlg, "IDC_STATUS");
+        const QSize size = pLine->size();
+        const QString szShort = QStringLiteral(" Oтвет получен."),
+                      szLong = QStringLiteral(" Связь установлена по /dev/serial/by-id/"
+                                              "usb-FTDI_adapter-if00-port0  Подождите идет "
+                                              "чтение файла.");
+        pLine->setText(szShort);
+        QCOMPARE(pLine->text(), szShort);
+        QVERIFY(pLine->toolTip().isEmpty());
+        pLine->setText(szLong);
+        const QString szShown = pLine->text();
+        QVERIFY2(szShown.endsWith(QStringLiteral("…")), qPrintable(szShown));
+        const QString szHead = szShown.chopped(1);
+        QVERIFY2(szLong.startsWith(szHead) && szLong.at(szHead.size()) == ' ', qPrintable(szShown));
+        QCOMPARE(pLine->toolTip(), szLong);
+        QCOMPARE(pDlg->StatusText(), szLong);
+        QCOMPARE(pLine->size(), size);
+        // Word by word: the longest head that fits, or mid-word for one word.
+        const QFontMetrics fm(pLine->font());
+        QCOMPARE(ElideAtWord("aaa bbb ccc", fm, fm.horizontalAdvance("aaa bbb…")), "aaa bbb…");
+        QCOMPARE(ElideAtWord("aaa bbb ccc", fm, fm.horizontalAdvance("aaa bbb…") - 1), "aaa…");
+        QCOMPARE(ElideAtWord(" aaaaaaaa", fm, fm.horizontalAdvance(" aaa…")), " aaa…");
+    }
+
+    // Typed without its type, an existing results.doc is asked about by its
+    // full name; "no" opens the save dialog again.
+    void replaceQuestionNamesTheFinalFile() {
+        auto pDlg = MakeDialog();
+        QFile existing(m_dir.filePath("results.doc"));
+        QVERIFY(existing.open(QIODevice::WriteOnly));
+        existing.close();
+        QStringList questions;
+        auto typeName = [](QWidget* pModal) {
+            auto* pSave = qobject_cast<QFileDialog*>(pModal);
+            QVERIFY(pSave != nullptr);
+            pSave->findChild<QLineEdit*>("fileNameEdit")->setText("results");
+            QTest::keyClick(pSave->findChild<QLineEdit*>("fileNameEdit"), Qt::Key_Return);
+        };
+        auto answer = [&](QMessageBox::StandardButton button) {
+            return [&questions, button](QWidget* pModal) {
+                auto* pBox = qobject_cast<QMessageBox*>(pModal);
+                QVERIFY(pBox != nullptr);
+                questions << pBox->text();
+                pBox->button(button)->click();
+            };
+        };
+        ServeModals({typeName, answer(QMessageBox::No), typeName, answer(QMessageBox::Yes)});
+        const QString szPath = pDlg->m_fnChooseSavePath(QStringLiteral("results07_12_26.doc"), 0);
+        QCOMPARE(szPath, m_dir.filePath("results.doc"));
+        QCOMPARE(questions.size(), 2);
+        QVERIFY2(questions[0].startsWith(QStringLiteral("Файл results.doc уже существует")),
+                 qPrintable(questions[0]));
+    }
+
+    void qtTextsInTheUserLanguage_data() {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("yes");
+        QTest::addColumn<QString>("saveAs");
+        QTest::newRow("Russian") << "ru_RU"
+                                 << "&Да"
+                                 << "Сохранить как";
+        QTest::newRow("Ukrainian") << "uk_UA"
+                                   << "Т&ак"
+                                   << "Зберегти як";
+        QTest::newRow("English") << "en_US"
+                                 << "&Yes"
+                                 << "Save As";
+    }
+    void qtTextsInTheUserLanguage() {
+        QFETCH(QString, locale);
+        QFETCH(QString, yes);
+        QFETCH(QString, saveAs);
+        qDeleteAll(qApp->findChildren<QTranslator*>()); // those of the row before
+        QVERIFY(InstallQtTranslations(QLocale(locale)));
+        QMessageBox box(QMessageBox::Question, "", "", QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(box.button(QMessageBox::Yes)->text(), yes);
+        QFileDialog save;
+        save.setAcceptMode(QFileDialog::AcceptSave);
+        QCOMPARE(save.windowTitle(), saveAs);
+    }
+
+    // Closing saves the port; when it cannot be saved the user is told where
+    // and why.
+    void unsavedPortSettingIsReported() {
+        for (bool bBlocked : {false, true}) {
+            QDir(m_dir.path()).rmdir("Vextar.ini");
+            QFile::remove(m_dir.filePath("Vextar.ini"));
+            if (bBlocked)
+                QVERIFY(QDir(m_dir.path()).mkdir("Vextar.ini")); // a folder in its place
+            auto pDlg = MakeDialog();
+            pDlg->reject();
+            QCOMPARE(m_boxes.size(), bBlocked ? 1 : 0);
+            if (bBlocked)
+                QVERIFY2(m_boxes[0].startsWith(QStringLiteral("Не удалось сохранить")) &&
+                             m_boxes[0].contains(m_dir.filePath("Vextar.ini")),
+                         qPrintable(m_boxes[0]));
+        }
+    }
+};
+
+QTEST_MAIN(TestDialogEdges)
+#include "tst_dialog_edges.moc"

@@ -1,0 +1,63 @@
+#include "ui/status_line.h"
+
+#include <QEvent>
+#include <QFontMetrics>
+
+namespace {
+const QString ELLIPSIS = QStringLiteral("…");
+
+bool IsBlank(QChar c) {
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t');
+}
+} // namespace
+
+QString ElideAtWord(const QString& text, const QFontMetrics& metrics, int nWidth) {
+    if (metrics.horizontalAdvance(text) <= nWidth)
+        return text;
+    // Blanks from the end; leading blanks (the link's texts start with one)
+    // are not a word break.
+    int nFirstWord = 0;
+    while (nFirstWord < text.size() && IsBlank(text[nFirstWord]))
+        ++nFirstWord;
+    for (int i = text.size() - 1; i > nFirstWord; --i) {
+        if (!IsBlank(text[i]) || IsBlank(text[i - 1]))
+            continue;
+        const QString szCut = text.left(i) + ELLIPSIS;
+        if (metrics.horizontalAdvance(szCut) <= nWidth)
+            return szCut;
+    }
+    return metrics.elidedText(text, Qt::ElideRight, nWidth);
+}
+
+StatusLine::StatusLine(QWidget* pParent) : QLabel(pParent) {
+    setTextFormat(Qt::PlainText);
+    setWordWrap(false);
+}
+
+void StatusLine::setText(const QString& text) {
+    m_szFull = text;
+    Refit();
+}
+
+void StatusLine::Refit() {
+    // The room QLabel leaves for text: inside the frame, less the margins and
+    // the indent it adds beside a frame.
+    const int nIndent = indent() >= 0
+                            ? indent()
+                            : (frameWidth() > 0 ? fontMetrics().horizontalAdvance('x') / 2 : 0);
+    const int nWidth = contentsRect().width() - 2 * margin() - nIndent;
+    const QString szShown = ElideAtWord(m_szFull, fontMetrics(), nWidth);
+    QLabel::setText(szShown);
+    setToolTip(szShown == m_szFull ? QString() : m_szFull);
+}
+
+void StatusLine::resizeEvent(QResizeEvent* pEvent) {
+    QLabel::resizeEvent(pEvent);
+    Refit();
+}
+
+void StatusLine::changeEvent(QEvent* pEvent) {
+    QLabel::changeEvent(pEvent);
+    if (pEvent->type() == QEvent::FontChange || pEvent->type() == QEvent::StyleChange)
+        Refit();
+}
