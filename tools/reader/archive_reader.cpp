@@ -1,6 +1,7 @@
 #include "tools/reader/archive_reader.h"
 
 #include <cstring>
+#include <ctime>
 
 #include "history/new_records.h"
 #include "link/frame.h"
@@ -68,8 +69,10 @@ void ArchiveReader::WriteResultsFile(int nCount) {
         return;
     }
     m_nWritten = nCount;
+    const exports::ExportContent content =
+        exports::ContentOfStore(nCount, m_link.PortNumber(-1), std::time(nullptr));
     m_writeOutcome =
-        WriteResultsToFile(m_szOutputPath, nCount, m_options.m_bExcelTable, decimalSeparator());
+        exports::WriteResultsForm(m_options.m_form, content, m_szOutputPath, decimalSeparator());
     if (m_writeOutcome.ok) {
         const std::string done = Utf8ToCp1251("Файл прочитан.");
         std::memset(g_szStatusSuffix, 0, sizeof g_szStatusSuffix);

@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
 
     std::string path = options.m_szOutput;
     if (path.empty()) {
-        path = ProposedResultsName(options.m_bExcelTable, std::time(nullptr));
+        path = exports::ProposedName(options.m_form, std::time(nullptr));
         if (path.empty()) {
             std::fprintf(stderr, "tarvex-read: no file name for today's date\n");
             return EXIT_NOT_WRITTEN;

@@ -90,6 +90,16 @@ ParseResult ParseReaderOptions(const std::vector<std::string>& args, ReaderOptio
             if (!TakeValue(args, i, name, inlineValue, hasInline, value, result) ||
                 !ParseRanged(name, value, 1, 60000, options.m_nReplyTimeout, result))
                 return result;
+        } else if (name == "--format") {
+            if (!TakeValue(args, i, name, inlineValue, hasInline, value, result))
+                return result;
+            const auto form = exports::FormFromName(value);
+            if (!form) {
+                result.error = "--format takes table, report, xlsx or pdf, not '" + value + "'";
+                return result;
+            }
+            options.m_form = *form;
+            ++formsGiven;
         } else if (name == "--output" || name == "--device" || name == "--database") {
             if (!TakeValue(args, i, name, inlineValue, hasInline, value, result))
                 return result;
@@ -104,7 +114,8 @@ ParseResult ParseReaderOptions(const std::vector<std::string>& args, ReaderOptio
             result.error = "option " + name + " takes no value";
             return result;
         } else if (name == "--table" || name == "--report") {
-            options.m_bExcelTable = name == "--table" ? 1 : 0;
+            options.m_form =
+                name == "--table" ? exports::ResultsForm::Table : exports::ResultsForm::Report;
             ++formsGiven;
         } else if (name == "--force") {
             options.m_bForce = 1;
@@ -127,7 +138,7 @@ ParseResult ParseReaderOptions(const std::vector<std::string>& args, ReaderOptio
         return result;
     }
     if (formsGiven > 1) {
-        result.error = "give at most one of --table and --report";
+        result.error = "give at most one of --table, --report and --format";
         return result;
     }
     result.ok = true;
@@ -135,11 +146,15 @@ ParseResult ParseReaderOptions(const std::vector<std::string>& args, ReaderOptio
 }
 
 const char* ReaderUsage() {
-    return "usage: tarvex-read [--count N] [--table | --report] [--output PATH] [--force]\n"
-           "                   [--port N | --device PATH] [--timeout MS] [--list-ports]\n"
+    return "usage: tarvex-read [--count N] [--format FORM | --table | --report] [--output PATH]\n"
+           "                   [--force] [--port N | --device PATH] [--timeout MS] [--list-ports]\n"
            "                   [--new] [--database PATH | --no-history]\n"
            "Reads the last N records (1 to 2000, default 100) of the instrument's archive\n"
-           "and writes them as a report (.doc, default) or a table (.xls).\n"
+           "and writes them in one of four forms:\n"
+           "  --format report  text report, Windows-1251 (.doc, the default)\n"
+           "  --format table   tab-separated table, Windows-1251 (.xls; same as --table)\n"
+           "  --format xlsx    Excel workbook with number cells (.xlsx)\n"
+           "  --format pdf     PDF test report with charts (.pdf)\n"
            "  --output PATH  results file (default: the dated name in this directory)\n"
            "  --force        overwrite an existing results file\n"
            "  --port N       start the port search at COMN instead of the saved port\n"

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "exports/results_forms.h"
+
 // Exit statuses of tarvex-read.
 constexpr int EXIT_WRITTEN = 0;
 constexpr int EXIT_BAD_USAGE = 2;
@@ -14,7 +16,7 @@ constexpr int EXIT_INTERRUPTED = 130; // Ctrl-C or SIGTERM: link stopped, port s
 
 struct ReaderOptions {
     int m_nRecordCount = 100;
-    int m_bExcelTable = 0;  // 1: table form; 0: report form
+    exports::ResultsForm m_form = exports::ResultsForm::Report; // --table, --report, --format
     std::string m_szOutput; // empty: the proposed name in the current directory
     int m_bForce = 0;       // overwrite an existing file
     int m_nPort = 0;        // 0: the saved port
