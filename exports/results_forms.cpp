@@ -2,10 +2,10 @@
 
 #include <array>
 #include <cctype>
-#include <cstdio>
 
 #include "exports/pdf_report.h"
 #include "exports/workbook_writer.h"
+#include "platform/user_settings.h"
 
 namespace exports {
 
@@ -68,6 +68,26 @@ bool IsTableKind(ResultsForm form) {
     return form == ResultsForm::Table || form == ResultsForm::Workbook;
 }
 
+namespace {
+std::string_view KindKey(bool tableKind) {
+    return tableKind ? "TableForm" : "ReportForm";
+}
+} // namespace
+
+ResultsForm RememberedForm(bool tableKind) {
+    const auto form = FormFromName(LoadUserSetting(KindKey(tableKind), ""));
+    if (form && IsTableKind(*form) == tableKind)
+        return *form;
+    return tableKind ? ResultsForm::Table : ResultsForm::Report;
+}
+
+int RememberForm(ResultsForm form) {
+    const bool tableKind = IsTableKind(form);
+    if (LoadUserSetting(KindKey(tableKind), "") == FormName(form))
+        return 1; // nothing to write
+    return SaveUserSetting(KindKey(tableKind), FormName(form));
+}
+
 std::string ProposedName(ResultsForm form, std::time_t t) {
     std::tm local{};
     if (localtime_r(&t, &local) == nullptr)
@@ -80,28 +100,38 @@ std::string ProposedName(ResultsForm form, std::time_t t) {
 }
 
 WriteOutcome WriteResultsForm(ResultsForm form, const ExportContent& content,
-                              const std::string& path, char separator) {
+                              const std::string& path, char separator, ReplacePolicy policy) {
+    AtomicFile file(path, policy);
+    FileStatus status = file.OpenStatus();
+    if (!status.Ok())
+        return {false, status.Reason()};
+    WriteOutcome outcome{true, {}};
     switch (form) {
     case ResultsForm::Workbook:
-        return WriteWorkbook(content, path);
+        outcome = WriteWorkbook(content, file.TempPath());
+        break;
     case ResultsForm::Pdf:
-        return WritePdfReport(content, path);
+        outcome = WritePdfReport(content, file.TempPath());
+        break;
     case ResultsForm::Table:
     case ResultsForm::Report:
+        // Piece by piece, as made; the first failure stops the writing.
+        FormatResults(content.records.data(), static_cast<int>(content.records.size()),
+                      content.emptyCells, form == ResultsForm::Table ? 1 : 0, separator,
+                      [&](std::string_view piece) {
+                          status = file.Write(piece);
+                          return status.Ok();
+                      });
+        if (!status.Ok())
+            outcome = {false, status.Reason()};
         break;
     }
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr)
-        return {false, "cannot create the file"};
-    bool ok = true;
-    FormatResults(content.records.data(), static_cast<int>(content.records.size()),
-                  content.emptyCells, form == ResultsForm::Table ? 1 : 0, separator,
-                  [&](std::string_view piece) {
-                      ok = std::fwrite(piece.data(), 1, piece.size(), file) == piece.size();
-                      return ok;
-                  });
-    ok = std::fclose(file) == 0 && ok;
-    return {ok, ok ? std::string() : "write failed"};
+    if (!outcome.ok)
+        return outcome; // the temporary file goes with file
+    status = file.Commit();
+    if (!status.Ok())
+        return {false, status.Reason()};
+    return outcome;
 }
 
 } // namespace exports

@@ -10,6 +10,7 @@
 
 #include "archive/results_writer.h"
 #include "exports/export_content.h"
+#include "platform/atomic_file.h"
 
 namespace exports {
 
@@ -28,14 +29,23 @@ std::optional<ResultsForm> FormOfPath(std::string_view path);
 // kind Report and Pdf.
 bool IsTableKind(ResultsForm form);
 
+// The form of the check box's kind that the user chose last time, from the
+// program's own settings; the old form (table or report) the first time.
+ResultsForm RememberedForm(bool tableKind);
+// Stores form as the choice for its kind; 1 on success, 0 with errno set.
+int RememberForm(ResultsForm form);
+
 // Proposed file name for the time t in local time, "results%d_%m_%y." and
 // the form's suffix; empty when the conversion fails.
 std::string ProposedName(ResultsForm form, std::time_t t);
 
-// Writes content in form at path, replacing an existing file only once the
-// new one is complete. separator is the table form's decimal separator; the
-// other forms do not depend on it.
+// Writes content in form at path through a temporary file beside it, which
+// takes the name only when complete: a failure leaves no cut file and an
+// older file as it was. With KeepExisting a file that has appeared at path
+// meanwhile is kept and the write fails (EEXIST). separator is the table
+// form's decimal separator; the other forms do not depend on it.
 WriteOutcome WriteResultsForm(ResultsForm form, const ExportContent& content,
-                              const std::string& path, char separator);
+                              const std::string& path, char separator,
+                              ReplacePolicy policy = ReplacePolicy::Replace);
 
 } // namespace exports

@@ -71,8 +71,9 @@ void ArchiveReader::WriteResultsFile(int nCount) {
     m_nWritten = nCount;
     const exports::ExportContent content =
         exports::ContentOfStore(nCount, m_link.PortNumber(-1), std::time(nullptr));
-    m_writeOutcome =
-        exports::WriteResultsForm(m_options.m_form, content, m_szOutputPath, decimalSeparator());
+    m_writeOutcome = exports::WriteResultsForm(
+        m_options.m_form, content, m_szOutputPath, decimalSeparator(),
+        m_options.m_bForce ? ReplacePolicy::Replace : ReplacePolicy::KeepExisting);
     if (m_writeOutcome.ok) {
         const std::string done = Utf8ToCp1251("Файл прочитан.");
         std::memset(g_szStatusSuffix, 0, sizeof g_szStatusSuffix);

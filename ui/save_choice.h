@@ -1,0 +1,37 @@
+// The save dialog of the results file: the two forms of the check box's kind
+// (the old one first, in its own filter text) and all files, the proposed
+// name's suffix following the filter the user picks.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+#include "exports/results_forms.h"
+
+class QWidget;
+
+// Filter entries for the kind: "Results Files (*.xls)", "Excel Workbook
+// (*.xlsx)", " All Files (*.*)" for the table; .doc and "PDF Report (*.pdf)"
+// for the report.
+QStringList ResultsNameFilters(bool tableKind);
+
+// The form a filter entry stands for; none for all files or an unknown text.
+std::optional<exports::ResultsForm> FormOfFilter(const QString& filter);
+
+// The form to write to path: its suffix when that is a form of the kind,
+// otherwise the form of the filter, otherwise fallback.
+exports::ResultsForm FormOfChoice(bool tableKind, const QString& path, const QString& filter,
+                                  exports::ResultsForm fallback);
+
+struct SaveChoice {
+    QString path;
+    exports::ResultsForm form;
+};
+
+// Runs the save dialog with proposedName (which carries proposedForm's suffix)
+// and proposedForm's filter selected; none when cancelled. The dialog asks
+// before an existing file is replaced.
+std::optional<SaveChoice> RunResultsSaveDialog(QWidget* pParent, bool tableKind,
+                                               const QString& proposedName,
+                                               exports::ResultsForm proposedForm);
