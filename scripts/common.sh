@@ -4,7 +4,11 @@
 TARVEX_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 TARVEX_PACKAGES=(cmake g++ make pkg-config libgtest-dev qt6-base-dev qt6-translations-l10n
                  xvfb xauth locales clang libclang-rt-14-dev procps time
-                 libsqlite3-dev sqlite3)
+                 libsqlite3-dev sqlite3
+                 libxlsxwriter-dev libpango1.0-dev libcairo2-dev fonts-dejavu-core
+                 poppler-utils libreoffice-calc)
+# Installed without their recommended packages: LibreOffice's pull in a desktop.
+TARVEX_NO_RECOMMENDS=(libreoffice-calc)
 TARVEX_LOCALES=(ru_RU.UTF-8 de_DE.UTF-8 uk_UA.UTF-8 en_US.UTF-8)
 JOBS=$(nproc 2>/dev/null || echo 2)
 
@@ -23,7 +27,17 @@ install_dependencies() {
     if [ ${#missing[@]} -gt 0 ]; then
         echo "== installing: ${missing[*]}"
         as_root apt-get update -qq
-        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+        local plain=() bare=()
+        for pkg in "${missing[@]}"; do
+            if [[ " ${TARVEX_NO_RECOMMENDS[*]} " == *" $pkg "* ]]; then bare+=("$pkg"); else plain+=("$pkg"); fi
+        done
+        if [ ${#plain[@]} -gt 0 ]; then
+            as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${plain[@]}" >/dev/null
+        fi
+        if [ ${#bare[@]} -gt 0 ]; then
+            as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
+                --no-install-recommends "${bare[@]}" >/dev/null
+        fi
     fi
     local want=()
     for loc in "${TARVEX_LOCALES[@]}"; do

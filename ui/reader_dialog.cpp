@@ -4,7 +4,6 @@
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QFile>
-#include <QFileDialog>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -31,6 +30,7 @@
 #include "ui/record_count_text.h"
 #include "ui/record_spin.h"
 #include "ui/resource_ids.h"
+#include "ui/save_choice.h"
 #include "ui/save_name.h"
 #include "ui/status_line.h"
 
@@ -408,33 +408,32 @@ void ReaderDialog::SetProgressPos(int nPos) {
 }
 
 QString ReaderDialog::ChooseSavePath(const QString& szProposedName, int bExcelTable) {
-    const QString szExt = bExcelTable ? QStringLiteral("xls") : QStringLiteral("doc");
-    QFileDialog dialog(this);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    // Replacing a file is asked about after the type has been added to the
-    // name (PickSavePath); a desktop's dialog would ask about the typed name.
-    dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilters(
-        {QStringLiteral("Results Files (*.%1)").arg(szExt), QStringLiteral(" All Files (*.*)")});
-    dialog.setDefaultSuffix(szExt);
-    dialog.selectFile(szProposedName);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    exports::ResultsForm& lastForm = m_lastForm[bExcelTable ? 1 : 0];
+    const auto choice = RunResultsSaveDialog(this, bExcelTable != 0, szProposedName, lastForm);
+    if (!choice)
         return {};
-    return WithDefaultSuffix(dialog.selectedFiles().constFirst(), dialog.defaultSuffix());
+    lastForm = choice->form;
+    return choice->path;
 }
 
 void ReaderDialog::WriteResultsFile(int nCount) {
+    // The proposed name carries the suffix of the form last chosen for the kind.
+    const bool bTableKind = m_bExcelTable != 0;
+    exports::ResultsForm& lastForm = m_lastForm[bTableKind ? 1 : 0];
     const QString szProposed =
-        QString::fromStdString(ProposedResultsName(m_bExcelTable, std::time(nullptr)));
+        QString::fromStdString(exports::ProposedName(lastForm, std::time(nullptr)));
     const QString szPath =
         m_fnChooseSavePath ? m_fnChooseSavePath(szProposed, m_bExcelTable) : QString();
     if (szPath.isEmpty())
         return; // cancelled: nothing touched, nothing reported
+    lastForm = FormOfChoice(bTableKind, szPath, QString(), lastForm);
+    exports::RememberForm(lastForm); // a settings file that cannot be written costs nothing else
 
     const char chSeparator = decimalSeparator();
-    const WriteOutcome outcome = WriteResultsToFile(QFile::encodeName(szPath).toStdString(), nCount,
-                                                    m_bExcelTable, chSeparator);
+    const exports::ExportContent content =
+        exports::ContentOfStore(nCount, m_pLink ? m_pLink->PortNumber(-1) : 0, std::time(nullptr));
+    const WriteOutcome outcome = exports::WriteResultsForm(
+        lastForm, content, QFile::encodeName(szPath).toStdString(), chSeparator);
     if (!outcome.ok) {
         // Status line and progress bar stay as they were.
         ShowBox(QStringLiteral("Не удалось записать файл\n%1\n%2")

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "archive/download_sequence.h"
+#include "exports/results_forms.h"
 #include "link/instrument_link.h"
 #include "link/link_target.h"
 #include "ui/worker_box_slot.h"
@@ -100,6 +101,9 @@ private:
     void ServeWorkerBox();
 
     DownloadSequence m_sequence;
+    // The form last chosen for each kind: [0] the report kind, [1] the table kind.
+    exports::ResultsForm m_lastForm[2] = {exports::RememberedForm(false),
+                                          exports::RememberedForm(true)};
     WorkerBoxSlot m_boxSlot;
     QPushButton* m_pReadButton = nullptr;
     ClockPanel* m_pClock = nullptr;

@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QLineEdit>
 
+#include "ui/save_name.h"
+
 namespace {
 
 QString Suffix(exports::ResultsForm form) {
@@ -65,7 +67,10 @@ std::optional<SaveChoice> RunResultsSaveDialog(QWidget* pParent, bool tableKind,
                                                const QString& proposedName,
                                                exports::ResultsForm proposedForm) {
     QFileDialog dialog(pParent);
-    dialog.setAcceptMode(QFileDialog::AcceptSave); // asks before replacing a file
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    // Replacing a file is asked about once the suffix is on the name
+    // (PickSavePath); a desktop's dialog would ask about the typed name.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters(ResultsNameFilters(tableKind));
     dialog.selectNameFilter(FilterOf(proposedForm));
@@ -83,7 +88,8 @@ std::optional<SaveChoice> RunResultsSaveDialog(QWidget* pParent, bool tableKind,
     });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
-    const QString path = dialog.selectedFiles().constFirst();
-    return SaveChoice{path, FormOfChoice(tableKind, path, dialog.selectedNameFilter(),
-                                         proposedForm)};
+    const QString path =
+        WithDefaultSuffix(dialog.selectedFiles().constFirst(), dialog.defaultSuffix());
+    return SaveChoice{path,
+                      FormOfChoice(tableKind, path, dialog.selectedNameFilter(), proposedForm)};
 }

@@ -129,6 +129,8 @@ private slots:
     void initTestCase() {
         // The settings path is fixed by the first dialog of a process.
         QVERIFY(QDir::setCurrent(m_dir.path()));
+        // The program's own settings (the remembered results form) stay in here.
+        qputenv("XDG_CONFIG_HOME", m_dir.filePath("config").toLocal8Bit());
         // Only COM3 leads anywhere; the other names the search tries do not exist.
         for (const char* pszName : {"TARVEX_COM1", "TARVEX_COM2", "TARVEX_COM4"})
             setenv(pszName, "/nonexistent/tarvex-port", 1);
