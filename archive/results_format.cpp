@@ -174,11 +174,17 @@ void FormatResults(const ArchiveRecord* records, int nCount, const EmptyCellTabl
                    int bExcelTable, char separator,
                    const std::function<bool(std::string_view piece)>& sink) {
     const int nRecords = records == nullptr ? 0 : std::clamp(nCount, 0, ArchiveSlotCount);
+    FormatRecords(records, static_cast<std::size_t>(nRecords), cells, bExcelTable, separator, sink);
+}
+
+void FormatRecords(const ArchiveRecord* records, std::size_t nRecords, const EmptyCellTable& cells,
+                   int bExcelTable, char separator,
+                   const std::function<bool(std::string_view piece)>& sink) {
     PieceSink out(sink);
     if (bExcelTable) {
         out.Put(Texts().tableHeader);
     }
-    for (int i = 0; i < nRecords && out.IsOpen(); ++i) {
+    for (std::size_t i = 0; i < nRecords && out.IsOpen(); ++i) {
         const ArchiveRecord& record = records[i];
         if (!record.IsReportable()) {
             continue;

@@ -3,6 +3,7 @@
 // whatever the process locale is.
 #pragma once
 
+#include <cstddef>
 #include <ctime>
 #include <functional>
 #include <string>
@@ -23,6 +24,11 @@ char decimalSeparator();
 // made. nCount is clamped to 0..2000; records are slots 0..nCount-1.
 // separator is used by the table form only; the report always writes ','.
 void FormatResults(const ArchiveRecord* records, int nCount, const EmptyCellTable& cells,
+                   int bExcelTable, char separator,
+                   const std::function<bool(std::string_view piece)>& sink);
+
+// The same for any number of records (the history holds more than the ring).
+void FormatRecords(const ArchiveRecord* records, std::size_t nRecords, const EmptyCellTable& cells,
                    int bExcelTable, char separator,
                    const std::function<bool(std::string_view piece)>& sink);
 

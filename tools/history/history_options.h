@@ -1,0 +1,35 @@
+// Command line of tarvex-history.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "history/record_store.h"
+
+// Exit statuses, the same numbers as tarvex-read's where the meaning is the same.
+constexpr int HISTORY_OK = 0;
+constexpr int HISTORY_BAD_USAGE = 2;
+constexpr int HISTORY_NOT_WRITTEN = 5;  // the export file was not written
+constexpr int HISTORY_NOT_READABLE = 6; // the history could not be opened or read
+
+enum class HistoryCommand { None, List, Export, Stats };
+enum class ExportFormat { Table, Report, Xlsx, Pdf };
+
+struct HistoryOptions {
+    HistoryCommand command = HistoryCommand::None;
+    std::string database; // empty: the default history
+    history::Filter filter;
+    bool csv = false;
+    ExportFormat format = ExportFormat::Table;
+    std::string output;
+    bool force = false;
+    bool help = false;
+};
+
+// Parses args (without the program name); empty on success, else one line.
+std::string ParseHistoryOptions(const std::vector<std::string>& args, HistoryOptions& options);
+
+const char* HistoryUsage();
+
+// The proposed export name for a format: "history.xls", "history.doc", ...
+std::string DefaultExportName(ExportFormat format);
