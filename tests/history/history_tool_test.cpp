@@ -1,0 +1,148 @@
+// tarvex-history on a history of known records: the filters, both list
+// forms, export and stats, and the exit status of every failure.
+#include <cstring>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include "archive/results_writer.h"
+#include "history/record_store.h"
+#include "tests/e2e/reader_process.h"
+#include "tests/support/sim_process.h"
+
+namespace {
+
+// Sample n, cell 1 + n % 6, measured 2021-03-05 10:(n % 60); n = 1..150.
+ArchiveRecord MakeRecord(int n) {
+    ArchiveRecord r{};
+    r.bytes[2] = static_cast<uint8_t>(n);
+    r.bytes[4] = RecordKindSample;
+    r.bytes[5] = static_cast<uint8_t>(1 + n % 6);
+    r.bytes[6] = 20;
+    const int minute = n % 60;
+    r.bytes[8] = static_cast<uint8_t>((minute / 10) << 4 | minute % 10);
+    r.bytes[9] = 0x10;
+    r.bytes[11] = 0x05;
+    r.bytes[12] = 0x03;
+    r.bytes[13] = 0x21;
+    return r;
+}
+
+struct ToolRun {
+    int status = -1;
+    std::string out, err;
+};
+
+ToolRun RunTool(const TempDir& dir, const std::vector<std::string>& args) {
+    std::string command = "cd '" + dir.Path() + "' && exec '" TARVEX_HISTORY_PATH "'";
+    for (const std::string& arg : args)
+        command += " '" + arg + "'";
+    command += " >'" + dir.File("stdout") + "' 2>'" + dir.File("stderr") + "'";
+    const int wstatus = std::system(command.c_str());
+    return {WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1, ReadFile(dir.File("stdout")),
+            ReadFile(dir.File("stderr"))};
+}
+
+std::string Report(const std::vector<ArchiveRecord>& records) {
+    std::string text;
+    FormatRecords(records.data(), records.size(), EmptyCellTable{}, 0, '.',
+                  [&](std::string_view piece) {
+                      text += piece;
+                      return true;
+                  });
+    return text;
+}
+
+size_t Lines(const std::string& text) {
+    return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+class HistoryTool : public testing::Test {
+protected:
+    void SetUp() override {
+        std::vector<ArchiveRecord> records;
+        for (int n = 1; n <= 150; ++n)
+            records.push_back(MakeRecord(n));
+        history::DownloadEntry entry;
+        entry.device = "/dev/ttyS2";
+        entry.count = 150;
+        history::openHistory(m_dir.File("h.sqlite3"), history::OpenMode::ReadWrite)
+            ->mergeDownload(entry, records);
+        std::ofstream(m_dir.File("corrupt.sqlite3")) << std::string(4096, 'q');
+    }
+    ToolRun Run(std::vector<std::string> args, const std::string& db = "h.sqlite3") {
+        args.insert(args.begin() + (args.empty() ? 0 : 1), {"--database", m_dir.File(db)});
+        return RunTool(m_dir, args);
+    }
+    TempDir m_dir;
+};
+
+TEST_F(HistoryTool, ListsWhatTheFiltersSelect) {
+    struct Case {
+        std::vector<std::string> args;
+        size_t lines; // of standard output
+        const char* has;
+    } cases[] = {
+        {{"list", "--sample", "77"}, 3, "2021-03-05  10:17     77   6       20"},
+        {{"list", "--cell", "1", "--csv"}, 26, "2021-03-05,10:06,6,1,sample,20,0,0,0,0\n"},
+        {{"list", "--from", "2021-03-05", "--to", "05.03.2021"}, 152, "150 records"},
+        {{"list", "--from", "2021-03-06"}, 2, "0 records"},
+        {{"list", "--sample", "7", "--cell", "2", "--csv"}, 2, ",7,2,sample,"},
+        {{"stats"}, 6, "Records:          150\nDownloads:        1\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        const ToolRun run = Run(c.args);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(Lines(run.out), c.lines) << run.out;
+        EXPECT_NE(run.out.find(c.has), std::string::npos) << run.out;
+    }
+    // Ordered by measurement time: minute 10:01 holds samples 1, 61 and 121.
+    const ToolRun csv = Run({"list", "--csv", "--from", "2021-03-05"});
+    EXPECT_EQ(csv.out.substr(csv.out.find('\n') + 1, 36), "2021-03-05,10:00,60,1,sample,20,0,0,");
+}
+
+TEST_F(HistoryTool, ExportsTheSelectionInTheResultsForms) {
+    const ToolRun run =
+        Run({"export", "--sample", "77", "--format", "report", "--output", "r.doc"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "r.doc: 1 records\n");
+    const std::string expected = Report({MakeRecord(77)});
+    EXPECT_TRUE(ReadFile(m_dir.File("r.doc")) == expected);
+    EXPECT_EQ(Run({"export", "--format", "report", "--output", "r.doc"}).status, 5);
+    EXPECT_EQ(ReadFile(m_dir.File("r.doc")), expected);
+    EXPECT_EQ(Run({"export", "--format", "report", "--output", "r.doc", "--force"}).status, 0);
+    // All of them, by measurement time: minute 10:00 holds 60, 120, then 10:01 holds 1, 61, 121.
+    std::vector<ArchiveRecord> all;
+    for (int minute = 0; minute < 60; ++minute)
+        for (int n = minute == 0 ? 60 : minute; n <= 150; n += 60)
+            all.push_back(MakeRecord(n));
+    EXPECT_TRUE(ReadFile(m_dir.File("r.doc")) == Report(all));
+}
+
+TEST_F(HistoryTool, FailuresEndWithTheirStatus) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* db;
+        int status;
+        const char* says;
+    } cases[] = {
+        {{"list", "--sample", "x"}, "h.sqlite3", 2, "--sample takes"},
+        {{"list", "--from", "2021-02-30"}, "h.sqlite3", 2, "--from takes a date"},
+        {{"list", "--from", "2021-03-06", "--to", "2021-03-05"}, "h.sqlite3", 2, "after --to"},
+        {{"list", "--output", "x"}, "h.sqlite3", 2, "belong to export"},
+        {{"export", "--format", "docx"}, "h.sqlite3", 2, "--format is table"},
+        {{"show"}, "h.sqlite3", 2, "unknown command"},
+        {{"list"}, "absent.sqlite3", 6, "no history at"},
+        {{"stats"}, "corrupt.sqlite3", 6, "cannot be read"},
+        {{"export", "--output", "no/such/folder/x.xls"}, "h.sqlite3", 5, "No such file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.db);
+        const ToolRun run = Run(c.args, c.db);
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    }
+}
+
+} // namespace
