@@ -116,9 +116,9 @@ WriteOutcome WriteResultsForm(ResultsForm form, const ExportContent& content,
     case ResultsForm::Table:
     case ResultsForm::Report:
         // Piece by piece, as made; the first failure stops the writing.
-        FormatResults(content.records.data(), static_cast<int>(content.records.size()),
-                      content.emptyCells, form == ResultsForm::Table ? 1 : 0, separator,
-                      [&](std::string_view piece) {
+        // Any number of records: the history exports more than the ring holds.
+        FormatRecords(content.records.data(), content.records.size(), content.emptyCells,
+                      form == ResultsForm::Table ? 1 : 0, separator, [&](std::string_view piece) {
                           status = file.Write(piece);
                           return status.Ok();
                       });

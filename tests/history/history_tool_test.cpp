@@ -118,6 +118,13 @@ TEST_F(HistoryTool, ExportsTheSelectionInTheResultsForms) {
         for (int n = minute == 0 ? 60 : minute; n <= 150; n += 60)
             all.push_back(MakeRecord(n));
     EXPECT_TRUE(ReadFile(m_dir.File("r.doc")) == Report(all));
+    // The workbook and the PDF report of the same selection.
+    for (const auto& [form, magic] : {std::pair{"xlsx", "PK"}, std::pair{"pdf", "%PDF"}}) {
+        const ToolRun made = Run({"export", "--cell", "2", "--format", form});
+        EXPECT_EQ(made.status, 0) << made.err;
+        EXPECT_EQ(made.out, "history." + std::string(form) + ": 25 records\n");
+        EXPECT_EQ(ReadFile(m_dir.File("history." + std::string(form))).rfind(magic, 0), 0u);
+    }
 }
 
 TEST_F(HistoryTool, FailuresEndWithTheirStatus) {

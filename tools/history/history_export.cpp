@@ -1,25 +1,24 @@
 #include "tools/history/history_export.h"
 
+#include <cerrno>
+#include <ctime>
 #include <vector>
 
 #include "archive/archive_record.h"
-#include "archive/results_writer.h"
+#include "exports/results_forms.h"
 #include "platform/atomic_file.h"
 
 ExportOutcome ExportRecords(history::RecordStore& store, const HistoryOptions& options,
                             const std::string& path) {
     ExportOutcome outcome;
-    if (options.format == ExportFormat::Xlsx || options.format == ExportFormat::Pdf) {
-        outcome.status = HISTORY_BAD_USAGE;
-        outcome.message = "this build writes the table and report forms only";
-        return outcome;
-    }
-    AtomicFile file(path, options.force ? ReplacePolicy::Replace : ReplacePolicy::KeepExisting);
-    FileStatus status = file.OpenStatus();
-    if (!status.Ok()) {
+    const ReplacePolicy policy =
+        options.force ? ReplacePolicy::Replace : ReplacePolicy::KeepExisting;
+    // Refused before the records are gathered, which may take a while.
+    const FileStatus target = CheckNewFileTarget(path, policy);
+    if (!target.Ok()) {
         outcome.status = HISTORY_NOT_WRITTEN;
-        outcome.message = path + ": " + status.Reason() +
-                          (status.error == EEXIST ? " (use --force to overwrite it)" : "");
+        outcome.message = path + ": " + target.Reason() +
+                          (target.error == EEXIST ? " (use --force to overwrite it)" : "");
         return outcome;
     }
     std::vector<ArchiveRecord> records;
@@ -27,19 +26,17 @@ ExportOutcome ExportRecords(history::RecordStore& store, const HistoryOptions& o
         records.push_back(stored.record);
         return true;
     });
+    exports::ExportContent content;
+    content.records = records;
     // The cells of the latest download: the parameters the instrument holds now.
-    const EmptyCellTable cells = store.latestEmptyCells().value_or(EmptyCellTable{});
-    FormatRecords(records.data(), records.size(), cells,
-                  options.format == ExportFormat::Table ? 1 : 0, decimalSeparator(),
-                  [&](std::string_view piece) {
-                      status = file.Write(piece);
-                      return status.Ok();
-                  });
-    if (status.Ok())
-        status = file.Commit();
-    if (!status.Ok()) {
+    content.emptyCells = store.latestEmptyCells().value_or(EmptyCellTable{});
+    content.title.downloadTime = std::time(nullptr);
+    content.title.port = "архив измерений";
+    const WriteOutcome written =
+        exports::WriteResultsForm(options.format, content, path, decimalSeparator(), policy);
+    if (!written.ok) {
         outcome.status = HISTORY_NOT_WRITTEN;
-        outcome.message = path + ": " + status.Reason();
+        outcome.message = path + ": " + written.reason;
         return outcome;
     }
     outcome.records = static_cast<long>(records.size());

@@ -18,20 +18,6 @@ bool ParseWhole(const std::string& text, int lo, int hi, int& out) {
     return true;
 }
 
-bool ParseFormat(const std::string& text, ExportFormat& format) {
-    if (text == "table")
-        format = ExportFormat::Table;
-    else if (text == "report")
-        format = ExportFormat::Report;
-    else if (text == "xlsx")
-        format = ExportFormat::Xlsx;
-    else if (text == "pdf")
-        format = ExportFormat::Pdf;
-    else
-        return false;
-    return true;
-}
-
 } // namespace
 
 std::string ParseHistoryOptions(const std::vector<std::string>& args, HistoryOptions& options) {
@@ -87,8 +73,10 @@ std::string ParseHistoryOptions(const std::vector<std::string>& args, HistoryOpt
                 return name + " takes a date as YYYY-MM-DD or DD.MM.YYYY, not '" + value + "'";
             (name == "--from" ? options.filter.from : options.filter.to) = minutes;
         } else if (name == "--format") {
-            if (!ParseFormat(value, options.format))
+            const auto form = exports::FormFromName(value);
+            if (!form)
                 return "--format is table, report, xlsx or pdf, not '" + value + "'";
+            options.format = *form;
             formatGiven = true;
         } else if (name == "--csv") {
             options.csv = true;
@@ -114,18 +102,8 @@ std::string ParseHistoryOptions(const std::vector<std::string>& args, HistoryOpt
     return {};
 }
 
-std::string DefaultExportName(ExportFormat format) {
-    switch (format) {
-    case ExportFormat::Table:
-        return "history.xls";
-    case ExportFormat::Report:
-        return "history.doc";
-    case ExportFormat::Xlsx:
-        return "history.xlsx";
-    case ExportFormat::Pdf:
-        return "history.pdf";
-    }
-    return "history";
+std::string DefaultExportName(exports::ResultsForm form) {
+    return "history." + std::string(exports::FormSuffix(form));
 }
 
 const char* HistoryUsage() {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "exports/results_forms.h"
 #include "history/record_store.h"
 
 // Exit statuses, the same numbers as tarvex-read's where the meaning is the same.
@@ -13,14 +14,13 @@ constexpr int HISTORY_NOT_WRITTEN = 5;  // the export file was not written
 constexpr int HISTORY_NOT_READABLE = 6; // the history could not be opened or read
 
 enum class HistoryCommand { None, List, Export, Stats };
-enum class ExportFormat { Table, Report, Xlsx, Pdf };
 
 struct HistoryOptions {
     HistoryCommand command = HistoryCommand::None;
     std::string database; // empty: the default history
     history::Filter filter;
     bool csv = false;
-    ExportFormat format = ExportFormat::Table;
+    exports::ResultsForm format = exports::ResultsForm::Table;
     std::string output;
     bool force = false;
     bool help = false;
@@ -31,5 +31,5 @@ std::string ParseHistoryOptions(const std::vector<std::string>& args, HistoryOpt
 
 const char* HistoryUsage();
 
-// The proposed export name for a format: "history.xls", "history.doc", ...
-std::string DefaultExportName(ExportFormat format);
+// The proposed export name for a form: "history.xls", "history.doc", ...
+std::string DefaultExportName(exports::ResultsForm form);
