@@ -21,25 +21,16 @@
 
 namespace {
 
-constexpr int SEARCH_TRIES = 5;          // the saved port, then COM1 to COM4
-constexpr int PRESENCE_FRAMES = 4;       // presence frames sent to one port
-constexpr int PRESENCE_WAIT_MS = 110;    // wait for the echo of one presence frame
-constexpr int PRESENCE_QUEUE_MAX = 1000; // more waiting than this is no instrument
-constexpr int PRESENCE_TRICKLE_MS = 2;   // between pieces of a partial echo: two byte times
-constexpr int MAX_REPEATS = 4;           // repeats of a request before it is given up
-constexpr int PASS_PAUSE_MS = 100;       // pause of a pass that found nothing waiting
-constexpr int STOP_SERVE_MS = 10;        // Stop serves the target's boxes this often
+constexpr int MAX_REPEATS = 4;     // repeats of a request before it is given up
+constexpr int PASS_PAUSE_MS = 100; // pause of a pass that found nothing waiting
+constexpr int STOP_SERVE_MS = 10;  // Stop serves the target's boxes this often
 
-constexpr const char* TEXT_SEARCH_FAILED =
-    "     Прибор не подключен к компьютеру,\n         или прибор не включен, \n"
-    "   или нет свободных последовательных портов !!!";
+} // namespace
 
-int64_t NowMs() {
+int64_t InstrumentLink::NowMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
-
-} // namespace
 
 // The worker's own data, kept for its whole run, and the event Stop waits on.
 struct InstrumentLink::Worker {
@@ -172,88 +163,15 @@ void InstrumentLink::LinkWorker() {
     w.r = 0;
     w.W = 0;
     w.E = 0;
-    if (SearchPorts(w))
+    if (SearchPorts()) {
+        w.t0 = NowMs();
         ServeRequests(w);
+    }
 
     // The last touch of the link object; Stop may close the port after it.
     std::lock_guard lock(w.exitMutex);
     m_bExited.store(1, std::memory_order_release);
     w.exitChanged.notify_all();
-}
-
-bool InstrumentLink::SearchPorts(Worker& w) {
-    int p = PortNumber(-1);
-    if (m_hNotifyWnd != nullptr)
-        m_hNotifyWnd->SetWaitCursor(true);
-    bool found = false;
-    int failed = 0;
-    while (Running()) {
-        const bool opened = m_hPort->Open(DeviceForPort(p));
-        if (opened && Running()) {
-            m_hPort->ClearModemLines();
-            found = PresenceExchange(w);
-        }
-        if (found) {
-            PortNumber(p);
-            char text[64];
-            std::snprintf(text, sizeof text, " Связь установлена по COM%1d ", p);
-            PostStatus(text);
-            break;
-        }
-        if (opened) {
-            m_hPort->Purge();
-            m_hPort->Close();
-        }
-        if (++failed >= SEARCH_TRIES) {
-            if (m_hNotifyWnd != nullptr)
-                m_hNotifyWnd->RunMessageBox(Utf8ToCp1251(TEXT_SEARCH_FAILED), MB_OK);
-            PostStatus(" Связь НЕ установлена.");
-            m_bRunning.store(0, std::memory_order_release);
-            break;
-        }
-        p = failed; // the saved port first, then COM1, COM2, COM3, COM4
-        PortNumber(p);
-    }
-    if (m_hNotifyWnd != nullptr)
-        m_hNotifyWnd->SetWaitCursor(false);
-    w.t0 = NowMs();
-    return found;
-}
-
-bool InstrumentLink::PresenceExchange(Worker& w) {
-    w.r = 0;
-    for (;;) {
-        SendFrame(PRESENCE_FRAME, sizeof PRESENCE_FRAME);
-        const int64_t t0 = NowMs();
-        w.W = 0;
-        bool settled = false; // five bytes came, or Stop
-        for (;;) {
-            if (!Running() || w.W >= 5) {
-                settled = true;
-                break;
-            }
-            w.W = m_hPort->BytesWaiting();
-            const int64_t left = PRESENCE_WAIT_MS - (NowMs() - t0);
-            if (left <= 0)
-                break;
-            // With part of the echo in, a poll of the port would return at once;
-            // the rest is a few byte times away, so pace the look instead.
-            if (w.W == 0)
-                AwaitInput(static_cast<int>(left));
-            else if (w.W < 5)
-                PauseOnWake(static_cast<int>(std::min<int64_t>(left, PRESENCE_TRICKLE_MS)));
-        }
-        if (settled)
-            break;
-        if (++w.r < PRESENCE_FRAMES && Running())
-            continue;
-        break;
-    }
-    if (w.W < 5 || w.W >= PRESENCE_QUEUE_MAX)
-        return false;
-    uint8_t echo[5];
-    const int n = m_hPort->Read(echo, 5);
-    return n == 5 && std::memcmp(echo, PRESENCE_FRAME, 5) == 0;
 }
 
 void InstrumentLink::ServeRequests(Worker& w) {

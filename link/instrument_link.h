@@ -6,6 +6,9 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
 
 #include "link/frame.h"
@@ -41,6 +44,18 @@ public:
 
     static int AppendChecksum(uint8_t* frame, int n) { return ::AppendChecksum(frame, n); }
 
+    // Before Start: the adapter where the instrument answered last time, tried
+    // before the saved port (empty: none).
+    void SavedDevice(const std::string& device) { m_szSavedDevice = device; }
+    // Before Start: search this device alone instead of the ports (empty: the
+    // usual search). The COM number is then left as it is.
+    void OnlyDevice(const std::string& device) { m_szOnlyDevice = device; }
+    // What the settings should remember as the adapter once the search is
+    // over: the adapter where the instrument answered, empty when it answered
+    // on a COM port (forget any adapter); nothing when the search found
+    // nothing, has not ended, or searched a device given with OnlyDevice.
+    std::optional<std::string> DeviceToRemember() const;
+
     // Requester side of the mailbox: copies the frame, sets m_nTxLength and
     // m_nReplyTimeout, sets m_bTxRequest last and wakes the worker. Returns 1
     // when placed; 0 (nothing touched) when m_bTxRequest is still 1.
@@ -57,8 +72,10 @@ public:
 private:
     struct Worker;
     void LinkWorker();
-    bool SearchPorts(Worker& w);
-    bool PresenceExchange(Worker& w);
+    bool SearchPorts();
+    bool TryPort(const std::string& device, int* pError);
+    bool PresenceExchange();
+    static int64_t NowMs();
     void ServeRequests(Worker& w);
     void AwaitInput(int timeoutMs);  // port input, a request or Stop ends the wait
     void PauseOnWake(int timeoutMs); // only a request or Stop ends the wait
@@ -74,5 +91,9 @@ private:
     std::atomic<int32_t> m_bRunning{0};
     std::atomic<int32_t> m_bExited{1};
     std::atomic<int32_t> m_nPort{2};
-    int m_nWakeFd = -1; // eventfd: a request or Stop wakes the worker at once
+    int m_nWakeFd = -1;          // eventfd: a request or Stop wakes the worker at once
+    std::string m_szSavedDevice; // set before Start
+    std::string m_szOnlyDevice;  // set before Start
+    mutable std::mutex m_foundMutex;
+    std::optional<std::string> m_foundDevice; // guarded by m_foundMutex
 };

@@ -14,6 +14,7 @@ namespace {
 const char SETTINGS_SECTION[] = "Velmare - 7K";
 const char SETTINGS_PORT_KEY[] = "COM Port 1_4";
 const char SETTINGS_PORT_DEFAULT[] = "2";
+const char SETTINGS_DEVICE_KEY[] = "Device";
 const char SETTINGS_FILE_NAME[] = "Vextar.ini";
 // The value buffer of the profile call: at most 19 characters are taken.
 constexpr std::size_t SETTINGS_VALUE_SIZE = 20;
@@ -94,4 +95,15 @@ int SavePortSetting(int nPort) {
     char szValue[24];
     std::snprintf(szValue, sizeof szValue, " %d ", nPort);
     return ProfileFileSet(GetSettingsPath(), SETTINGS_SECTION, SETTINGS_PORT_KEY, szValue);
+}
+
+std::string LoadDeviceSetting() {
+    return ProfileFileGet(GetSettingsPath(), SETTINGS_SECTION, SETTINGS_DEVICE_KEY, "",
+                          PROFILE_MAX_FILE_SIZE);
+}
+
+int SaveDeviceSetting(const std::string& device) {
+    if (LoadDeviceSetting() == device)
+        return 1;
+    return ProfileFileSet(GetSettingsPath(), SETTINGS_SECTION, SETTINGS_DEVICE_KEY, device);
 }

@@ -1,6 +1,9 @@
-// The one remembered setting: the serial port number, in Vextar.ini in the
-// directory that was current when the path was first asked for.
+// The remembered settings: the serial port number, and the adapter where the
+// instrument last answered, in Vextar.ini in the directory that was current
+// when the path was first asked for.
 #pragma once
+
+#include <string>
 
 // The settings file path; computed on the first call and kept for the run.
 const char* GetSettingsPath();
@@ -10,3 +13,10 @@ int LoadPortSetting();
 // when only the file, not its folder, may be written). 1 on success; 0 with
 // errno telling why.
 int SavePortSetting(int nPort);
+
+// The serial adapter where the instrument last answered, by its stable name,
+// under key "Device" of the same section; empty when none is remembered.
+std::string LoadDeviceSetting();
+// Writes the adapter's name (empty: forget it). The file is left untouched
+// when it already holds that name. 1 on success.
+int SaveDeviceSetting(const std::string& device);

@@ -32,20 +32,52 @@ SerialPort::~SerialPort() {
     Close();
 }
 
+namespace {
+
+// Opens device and takes its lock; the descriptor, or -1 with *pError set.
+// The lock belongs to the open file and goes with the last descriptor of it,
+// also when the process is killed. The terminal's own exclusive mode is not
+// used: it outlives a killed holder, and a pseudo-terminal would then refuse
+// every later open by a user other than root.
+int OpenLocked(const std::string& device, int* pError) {
+    if (device.empty()) {
+        *pError = ENOENT;
+        return -1;
+    }
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *pError = errno;
+        return -1;
+    }
+    if (!::isatty(fd)) {
+        *pError = ENOTTY;
+        ::close(fd);
+        return -1;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        *pError = errno == EWOULDBLOCK ? EBUSY : errno;
+        ::close(fd);
+        return -1;
+    }
+    *pError = 0;
+    return fd;
+}
+
+} // namespace
+
+int ProbeSerialDevice(const std::string& device) {
+    int error = 0;
+    const int fd = OpenLocked(device, &error);
+    if (fd >= 0)
+        ::close(fd);
+    return error;
+}
+
 bool SerialPort::Open(const std::string& device) {
     Close();
-    if (device.empty())
-        return false;
-    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = OpenLocked(device, &m_nOpenError);
     if (fd < 0)
         return false;
-    // A lock held by another program means the port is in use. TIOCEXCL keeps
-    // later opens out as well, except for root, hence the lock.
-    if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
-        return false;
-    }
-    ::ioctl(fd, TIOCEXCL);
     m_nFd = fd;
     m_bHungUp = false;
     SetUpLine();
@@ -57,7 +89,6 @@ bool SerialPort::Open(const std::string& device) {
 void SerialPort::Close() {
     if (m_nFd < 0)
         return;
-    ::ioctl(m_nFd, TIOCNXCL);
     ::flock(m_nFd, LOCK_UN);
     ::close(m_nFd);
     m_nFd = -1;

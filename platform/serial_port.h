@@ -16,6 +16,10 @@ constexpr int CE_FRAME = 8;
 // /dev/ttyS<n-1>. Empty for a number below 1, which names no device.
 std::string DeviceForPort(int n);
 
+// Whether device could be opened for the link now, without setting anything
+// up: 0 when it could, otherwise the errno value SerialPort::OpenError gives.
+int ProbeSerialDevice(const std::string& device);
+
 class SerialPort {
 public:
     SerialPort() = default;
@@ -24,8 +28,15 @@ public:
     SerialPort& operator=(const SerialPort&) = delete;
 
     // Opens the device for exclusive use and sets the line up. Fails when the
-    // device is missing, is no terminal, or is held by another program.
+    // device is missing, is no terminal, or is held by another program; then
+    // OpenError tells why. Exclusive use rests on a lock of the whole device
+    // that ends with its holder, so a port is free again once its holder has
+    // died, however it died.
     bool Open(const std::string& device);
+    // Why the last Open failed: an errno value (ENOENT, EACCES, EBUSY for a
+    // lock held by another program, ENOTTY for a device that is no terminal,
+    // ...), 0 after a successful Open.
+    int OpenError() const { return m_nOpenError; }
     bool IsOpen() const { return m_nFd >= 0; }
     void Close();
 
@@ -54,6 +65,7 @@ private:
     bool ReadCounters(int counters[4]);
 
     int m_nFd = -1;
+    int m_nOpenError = 0;
     bool m_bHungUp = false;
     bool m_bCounters = false; // the driver keeps error counters
     int m_counters[4] = {};   // buf_overrun, overrun, parity, frame at the last query

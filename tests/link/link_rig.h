@@ -38,6 +38,9 @@ inline std::vector<int> g_portRuns;
 // A new set of ports starts a new record of port runs.
 using ComPorts = std::vector<std::unique_ptr<ScopedComPort>>;
 inline ComPorts PointPorts(const std::map<int, std::string>& devices = {}) {
+    // No adapter of the machine joins the search either.
+    setenv("TARVEX_SERIAL_BY_ID", "/nonexistent/tarvex-by-id", 1);
+    setenv("TARVEX_SERIAL_DEV", "/nonexistent/tarvex-dev", 1);
     ComPorts ports;
     for (int n = 0; n <= 9; ++n)
         ports.push_back(std::make_unique<ScopedComPort>(

@@ -9,6 +9,8 @@
 
 namespace {
 
+using namespace std::string_literals;
+
 const auto Repeat = [](int n) { return " Повтор " + std::to_string(n) + ". Ожидание ответа."; };
 
 // Processor time of the whole process, all threads.
@@ -103,9 +105,16 @@ TEST_F(Link, FailedSearchShowsTheBoxThenTheStatusAndKeepsPort4) {
     std::vector<LinkEvent> before;
     const auto box = m_target.WaitFor(LinkEvent::Box, "", 15s, &before);
     ASSERT_TRUE(box);
-    EXPECT_EQ(box->text,
-              "     Прибор не подключен к компьютеру,\n         или прибор не включен, \n"
-              "   или нет свободных последовательных портов !!!");
+    // The fixed text, then why each port failed and where to look next.
+    const std::string fixed =
+        "     Прибор не подключен к компьютеру,\n         или прибор не включен, "
+        "\n   или нет свободных последовательных портов !!!\n\n";
+    EXPECT_EQ(box->text.substr(0, fixed.size()), fixed);
+    for (const std::string& part :
+         {"COM9 (" + devices[9] + "): no answer\n", "COM3 (" + devices[3] + "): busy\n",
+          devices[3] + " is in use by another program (", ", process " + std::to_string(getpid()),
+          "TARVEX_COM<n>"s, "--device"s, "--list-ports"s})
+        EXPECT_NE(box->text.find(part), std::string::npos) << part << " in\n" << box->text;
     EXPECT_EQ(box->style, MB_OK);
     EXPECT_TRUE(before.empty()) << "nothing is reported before the box";
     EXPECT_LT(Timed([&] { m_link.Stop(); }), STOP_BOUND);

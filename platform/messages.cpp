@@ -1,0 +1,61 @@
+#include "platform/messages.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <filesystem>
+#include <libintl.h>
+#include <locale.h>
+#include <system_error>
+
+namespace {
+
+constexpr const char* DOMAIN = "tarvex";
+
+#ifndef TARVEX_INSTALL_LOCALEDIR
+#define TARVEX_INSTALL_LOCALEDIR "/usr/local/share/locale"
+#endif
+
+// The catalog folder: ../share/locale from the program's own folder when a
+// catalog is there, otherwise where the install put it.
+std::string CatalogFolder() {
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        const std::filesystem::path beside = exe.parent_path().parent_path() / "share" / "locale";
+        if (std::filesystem::exists(beside / "ru" / "LC_MESSAGES" / "tarvex.mo", ec))
+            return beside.string();
+    }
+    return TARVEX_INSTALL_LOCALEDIR;
+}
+
+} // namespace
+
+void InitMessages() {
+    // Only the message language: numbers and character handling keep the
+    // classic form, whatever else the user's locale says.
+    setlocale(LC_MESSAGES, "");
+    bindtextdomain(DOMAIN, CatalogFolder().c_str());
+    bind_textdomain_codeset(DOMAIN, "UTF-8");
+}
+
+const char* Msg(const char* msgid) {
+    return dgettext(DOMAIN, msgid);
+}
+
+const char* MsgN(const char* singular, const char* plural, unsigned long n) {
+    return dngettext(DOMAIN, singular, plural, n);
+}
+
+std::string Format(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    const int n = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string text(n > 0 ? static_cast<size_t>(n) : 0, '\0');
+    if (n > 0)
+        std::vsnprintf(text.data(), text.size() + 1, format, args);
+    va_end(args);
+    return text;
+}

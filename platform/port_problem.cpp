@@ -1,0 +1,201 @@
+#include "platform/port_problem.h"
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fstream>
+#include <grp.h>
+#include <pwd.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/messages.h"
+
+namespace {
+
+std::string ProcessName(long pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/comm");
+    std::string name;
+    std::getline(in, name);
+    return name;
+}
+
+// The process holding a whole-file lock on the file with this identity, from
+// the kernel's lock table, which every user may read. 0 when none.
+long LockHolder(const struct stat& st) {
+    std::ifstream locks("/proc/locks");
+    std::string line;
+    while (std::getline(locks, line)) {
+        std::istringstream fields(line);
+        std::string number, kind, mode, access, id;
+        long pid = 0;
+        if (!(fields >> number >> kind) || kind == "->")
+            continue; // a waiter, not a holder
+        if (!(fields >> mode >> access >> pid >> id))
+            continue;
+        unsigned major = 0, minor = 0;
+        unsigned long inode = 0;
+        if (std::sscanf(id.c_str(), "%x:%x:%lu", &major, &minor, &inode) == 3 &&
+            major == major(st.st_dev) && minor == minor(st.st_dev) && inode == st.st_ino)
+            return pid;
+    }
+    return 0;
+}
+
+// A process with the device open, found through the descriptors this user may
+// look at. 0 when none.
+long OpenerOf(const std::string& device) {
+    char resolved[PATH_MAX];
+    if (::realpath(device.c_str(), resolved) == nullptr)
+        return 0;
+    DIR* proc = ::opendir("/proc");
+    if (proc == nullptr)
+        return 0;
+    long found = 0;
+    while (dirent* entry = ::readdir(proc)) {
+        char* end = nullptr;
+        const long pid = std::strtol(entry->d_name, &end, 10);
+        if (pid <= 0 || *end != '\0' || pid == ::getpid())
+            continue;
+        const std::string fdDir = std::string("/proc/") + entry->d_name + "/fd";
+        DIR* fds = ::opendir(fdDir.c_str());
+        if (fds == nullptr)
+            continue;
+        while (dirent* fd = ::readdir(fds)) {
+            char target[PATH_MAX];
+            const ssize_t n =
+                ::readlink((fdDir + "/" + fd->d_name).c_str(), target, sizeof target - 1);
+            if (n > 0 && std::string(target, static_cast<size_t>(n)) == resolved) {
+                found = pid;
+                break;
+            }
+        }
+        ::closedir(fds);
+        if (found != 0)
+            break;
+    }
+    ::closedir(proc);
+    return found;
+}
+
+bool ProcessHasGroup(gid_t gid) {
+    if (::getegid() == gid)
+        return true;
+    const int n = ::getgroups(0, nullptr);
+    std::vector<gid_t> groups(n > 0 ? static_cast<size_t>(n) : 0);
+    if (n > 0 && ::getgroups(n, groups.data()) == n)
+        for (gid_t g : groups)
+            if (g == gid)
+                return true;
+    return false;
+}
+
+// The user is listed in the group, though this session does not have it yet.
+bool UserListedInGroup(const std::string& group) {
+    const passwd* user = ::getpwuid(::geteuid());
+    const ::group* entry = ::getgrnam(group.c_str());
+    if (user == nullptr || entry == nullptr)
+        return false;
+    if (entry->gr_gid == user->pw_gid)
+        return true;
+    for (char** member = entry->gr_mem; *member != nullptr; ++member)
+        if (std::strcmp(*member, user->pw_name) == 0)
+            return true;
+    return false;
+}
+
+std::string PermissionText(const std::string& device) {
+    struct stat st {};
+    const std::string group = DeviceGroup(device);
+    if (group.empty() || ::stat(device.c_str(), &st) != 0)
+        return Format(Msg("No permission to open %s."), device.c_str());
+    if (ProcessHasGroup(st.st_gid))
+        return Format(Msg("No permission to open %s, although you are in its group %s: the "
+                          "group may not write to it; ask the administrator."),
+                      device.c_str(), group.c_str());
+    if (UserListedInGroup(group))
+        return Format(Msg("No permission to open %s: you have been added to its group %s, "
+                          "but this session started before that. Log out and in again."),
+                      device.c_str(), group.c_str());
+    return Format(Msg("No permission to open %s: it belongs to the group %s, and you are not in "
+                      "it. Join the group with \"sudo usermod -aG %s $USER\", then log out and "
+                      "in again."),
+                  device.c_str(), group.c_str(), group.c_str());
+}
+
+} // namespace
+
+std::string DeviceGroup(const std::string& device) {
+    struct stat st {};
+    if (::stat(device.c_str(), &st) != 0)
+        return {};
+    if (const group* entry = ::getgrgid(st.st_gid))
+        return entry->gr_name;
+    return std::to_string(st.st_gid);
+}
+
+std::string DeviceHolder(const std::string& device) {
+    struct stat st {};
+    if (::stat(device.c_str(), &st) != 0)
+        return {};
+    long pid = LockHolder(st);
+    if (pid == 0)
+        pid = OpenerOf(device);
+    if (pid == 0)
+        return {};
+    const std::string name = ProcessName(pid);
+    return Format(Msg("%s, process %ld"), name.empty() ? "?" : name.c_str(), pid);
+}
+
+std::string PortStateWord(int error) {
+    switch (error) {
+    case 0:
+        return Msg("present");
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case EIO:
+        return Msg("missing");
+    case EACCES:
+    case EPERM:
+        return Msg("no permission");
+    case EBUSY:
+        return Msg("busy");
+    case ENOTTY:
+        return Msg("not a terminal");
+    default:
+        return std::strerror(error);
+    }
+}
+
+std::string PortProblemText(const std::string& device, int error) {
+    switch (error) {
+    case 0:
+        return {};
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return Format(Msg("%s is not there."), device.c_str());
+    case EIO:
+        return Format(Msg("%s has no port behind it (no such hardware)."), device.c_str());
+    case EACCES:
+    case EPERM:
+        return PermissionText(device);
+    case EBUSY: {
+        const std::string holder = DeviceHolder(device);
+        if (holder.empty())
+            return Format(Msg("%s is in use by another program: close that program, then try "
+                              "again."),
+                          device.c_str());
+        return Format(Msg("%s is in use by another program (%s): close it, then try again."),
+                      device.c_str(), holder.c_str());
+    }
+    case ENOTTY:
+        return Format(Msg("%s is not a serial port (not a terminal)."), device.c_str());
+    default:
+        return Format(Msg("%s cannot be opened: %s."), device.c_str(), std::strerror(error));
+    }
+}
