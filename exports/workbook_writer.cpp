@@ -3,6 +3,8 @@
 #include <cmath>
 #include <xlsxwriter.h>
 
+#include "platform/locale.h"
+
 namespace exports {
 
 namespace {
@@ -113,6 +115,9 @@ void WriteCellSheet(lxw_worksheet* sheet, const EmptyCellTable& cells, const For
 } // namespace
 
 WriteOutcome WriteWorkbook(const ExportContent& content, const std::string& path) {
+    // The library prints numbers into the XML with printf: in a locale with a
+    // decimal comma they would come out as "2,1", which no reader takes.
+    ClassicLocaleScope classic;
     lxw_workbook* book = workbook_new(path.c_str());
     if (book == nullptr)
         return {false, "the workbook could not be started"};

@@ -1,0 +1,356 @@
+// The workbook, the PDF report and the chart, checked through what reads them:
+// the workbook's own XML, poppler's text and font listings, pixels drawn.
+#include <cairo.h>
+#include <charconv>
+#include <chrono>
+#include <clocale>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <limits>
+#include <map>
+#include <regex>
+
+#include "exports/chart.h"
+#include "exports/results_forms.h"
+#include "tests/exports/export_fixture.h"
+
+using exports::ResultsForm;
+
+namespace {
+
+constexpr float NaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float Inf = std::numeric_limits<float>::infinity();
+
+// Reportable records of every sort between two that are left out.
+std::vector<ArchiveRecord> MixedRecords() {
+    return {
+        MakeRecord({}),             // the worked example
+        MakeRecord({.kind = 0x80}), // not reportable
+        MakeRecord({.kind = RecordKindEmptyCell, .exOrCo = 15.5f, .tgD = 0.0003f}),
+        MakeRecord({.temperature = -50, .tgD = NaN}), // no sensor, no number
+        MakeRecord({.minute = 0x1a, .exOrCo = Inf}),  // clock byte not BCD
+        MakeRecord({.kind = 0x00}),                   // not reportable
+        MakeRecord({.sample = 18, .cell = 3, .temperature = -49, .tgD = 0.02f}),
+        MakeRecord({.cell = 2, .temperature = 70, .tgD = 0.0093f}), // sample 17 again, hot
+    };
+}
+
+exports::ExportContent Content(const std::vector<ArchiveRecord>& records) {
+    return {records, MakeEmptyCells(1.5e-11f, 1e-4f), {"Вельмар-7К", 1796036400, "COM3"}};
+}
+
+TEST(ResultsForms, NamesSuffixesAndKinds) {
+    struct Case {
+        ResultsForm form;
+        const char *name, *suffix;
+        bool table;
+    };
+    for (const Case& c : {Case{ResultsForm::Table, "table", "xls", true},
+                          Case{ResultsForm::Report, "report", "doc", false},
+                          Case{ResultsForm::Workbook, "xlsx", "xlsx", true},
+                          Case{ResultsForm::Pdf, "pdf", "pdf", false}}) {
+        EXPECT_EQ(exports::FormName(c.form), c.name);
+        EXPECT_EQ(exports::FormFromName(c.name), c.form);
+        EXPECT_EQ(exports::FormSuffix(c.form), c.suffix);
+        EXPECT_EQ(exports::IsTableKind(c.form), c.table);
+        EXPECT_EQ(exports::FormOfPath(std::string("dir.x/Results.") + c.suffix), c.form);
+    }
+    EXPECT_EQ(exports::FormOfPath("a/B.XLSX"), ResultsForm::Workbook);
+    EXPECT_EQ(exports::FormOfPath("a.pdf/results"), std::nullopt);
+    EXPECT_EQ(exports::FormOfPath("results.txt"), std::nullopt);
+    EXPECT_EQ(exports::FormFromName("XLSX"), std::nullopt);
+
+    std::tm newYear{};
+    newYear.tm_year = 127, newYear.tm_mon = 0, newYear.tm_mday = 1, newYear.tm_hour = 12;
+    const std::time_t t = std::mktime(&newYear);
+    EXPECT_EQ(exports::ProposedName(ResultsForm::Workbook, t), "results01_01_27.xlsx");
+    EXPECT_EQ(exports::ProposedName(ResultsForm::Pdf, t), "results01_01_27.pdf");
+    EXPECT_EQ(exports::ProposedName(ResultsForm::Table, t), "results01_01_27.xls");
+}
+
+TEST(ExportContent, ClockBytesBecomeADateOnlyWhenTheyNameOne) {
+    struct Case {
+        uint8_t hour, minute, day, month, year;
+        bool valid;
+    };
+    for (const Case& c :
+         {Case{0x14, 0x05, 0x06, 0x12, 0x09, true}, Case{0x23, 0x59, 0x31, 0x12, 0x99, true},
+          Case{0x00, 0x00, 0x29, 0x02, 0x24, true},  // leap year
+          Case{0x00, 0x00, 0x29, 0x02, 0x26, false}, // not one
+          Case{0x24, 0x00, 0x01, 0x01, 0x26, false},
+          Case{0x10, 0x1a, 0x01, 0x01, 0x26, false}, // not BCD
+          Case{0x10, 0x00, 0x31, 0x04, 0x26, false}, Case{0x10, 0x00, 0x00, 0x01, 0x26, false},
+          Case{0x10, 0x00, 0x01, 0x13, 0x26, false}}) {
+        const ArchiveRecord r = MakeRecord(
+            {.hour = c.hour, .minute = c.minute, .day = c.day, .month = c.month, .year = c.year});
+        EXPECT_EQ(exports::DecodeClock(r).has_value(), c.valid) << exports::RawClockText(r);
+    }
+    const auto clock = exports::DecodeClock(MakeRecord({}));
+    ASSERT_TRUE(clock);
+    EXPECT_EQ(std::tie(clock->year, clock->month, clock->day, clock->hour, clock->minute),
+              std::make_tuple(2009, 12, 6, 14, 5));
+    EXPECT_EQ(exports::RawClockText(MakeRecord({.minute = 0x1a})), "14:1a 06.12.09");
+}
+
+// Cells of one sheet: reference ("B2") to its attributes and value text.
+struct Cell {
+    std::string attributes, value;
+    bool hasValue;
+};
+std::map<std::string, Cell> SheetCells(const std::string& xml) {
+    std::map<std::string, Cell> cells;
+    static const std::regex cell(R"re(<c r="([A-Z]+[0-9]+)"([^>]*?)(?:/>|>(.*?)</c>))re");
+    for (auto it = std::sregex_iterator(xml.begin(), xml.end(), cell); it != std::sregex_iterator();
+         ++it) {
+        const std::string inner = (*it)[3];
+        std::smatch v;
+        const bool hasValue = std::regex_search(inner, v, std::regex("<v>([^<]*)</v>"));
+        cells[(*it)[1]] = {(*it)[2], hasValue ? v[1].str() : "", hasValue};
+    }
+    return cells;
+}
+
+// A number as the XML writes it, read whatever the locale.
+double Classic(const std::string& text) {
+    double value = NAN;
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return value;
+}
+
+double ExcelSerial(int y, unsigned m, unsigned d, int hour, int minute) {
+    using namespace std::chrono;
+    const auto days = sys_days(year(y) / month(m) / day(d)) - sys_days(1899y / December / 30);
+    return double(days.count()) + (hour * 60 + minute) / 1440.0;
+}
+
+class Exports : public testing::Test {
+protected:
+    void SetUp() override {
+        // The program's locale writes a decimal comma; no file may show it.
+        m_bLocale = std::setlocale(LC_ALL, "ru_RU.UTF-8") != nullptr;
+    }
+    void TearDown() override { std::setlocale(LC_ALL, "C"); }
+    bool m_bLocale = false;
+    ScratchDir m_dir;
+};
+
+TEST_F(Exports, WorkbookHoldsNumberCellsForEveryNumber) {
+    const std::vector<ArchiveRecord> records = MixedRecords();
+    const std::string path = m_dir.File("r.xlsx");
+    ASSERT_TRUE(exports::WriteResultsForm(ResultsForm::Workbook, Content(records), path, ',').ok);
+    const std::string sheet = CommandOutput("unzip -p '" + path + "' xl/worksheets/sheet1.xml");
+    ASSERT_FALSE(sheet.empty()) << "unzip could not read the workbook";
+    const auto cells = SheetCells(sheet);
+
+    // Rows 2 to 7: the six reportable records in their order; row 8 is none.
+    const std::vector<const ArchiveRecord*> kept = {&records[0], &records[2], &records[3],
+                                                    &records[4], &records[6], &records[7]};
+    EXPECT_EQ(cells.count("A8"), 0u);
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        const ArchiveRecord& r = *kept[i];
+        const std::string row = std::to_string(i + 2);
+        const std::map<std::string, double> numbers = {
+            {"B", r.cellNumber()}, {"C", r.sampleNumber()}, {"D", r.temperature()},
+            {"E", r.voltage()},    {"F", r.frequency()},    {"H", r.exOrCo()},
+            {"I", r.tgD()}};
+        for (const auto& [column, expected] : numbers) {
+            const std::string ref = column + row;
+            const bool blank = !std::isfinite(expected) || (column == "D" && expected < -49);
+            ASSERT_EQ(cells.count(ref), blank ? cells.count(ref) : 1u) << ref;
+            if (blank) {
+                EXPECT_TRUE(cells.count(ref) == 0 || !cells.at(ref).hasValue) << ref;
+                continue;
+            }
+            const Cell& c = cells.at(ref);
+            EXPECT_EQ(c.attributes.find("t=\""), std::string::npos) << ref << c.attributes;
+            EXPECT_NEAR(Classic(c.value), expected, std::abs(expected) * 1e-15)
+                << ref << " holds " << c.value;
+        }
+    }
+    EXPECT_EQ(cells.at("A2").attributes.find("t=\""), std::string::npos);
+    EXPECT_NEAR(Classic(cells.at("A2").value), ExcelSerial(2009, 12, 6, 14, 5), 1e-9);
+    EXPECT_NE(cells.at("A5").attributes.find("t=\"s\""), std::string::npos); // raw clock text
+    EXPECT_EQ(sheet.find("<pane"), sheet.find("<pane ySplit=\"1\""));        // frozen header
+    EXPECT_NE(CommandOutput("unzip -p '" + path + "' xl/workbook.xml").find("_FilterDatabase"),
+              std::string::npos);
+
+    const std::string comments = CommandOutput("unzip -p '" + path + "' xl/comments1.xml");
+    for (const char* text : {"NaN", "+inf", "Датчик температуры не подключен", "несуществующую"})
+        EXPECT_NE(comments.find(text), std::string::npos) << text;
+    const std::string strings = CommandOutput("unzip -p '" + path + "' xl/sharedStrings.xml");
+    for (const char* text : {"Дата и время", "Темп., °С", "U, В", "F, Гц", "Co,пФ", "tgDo"})
+        EXPECT_NE(strings.find(text), std::string::npos) << text;
+
+    const auto cellSheet =
+        SheetCells(CommandOutput("unzip -p '" + path + "' xl/worksheets/sheet2.xml"));
+    const EmptyCellTable& empty = Content(records).emptyCells;
+    for (int i = 0; i < MeasuringCellCount; ++i) {
+        const std::string row = std::to_string(i + 2);
+        EXPECT_EQ(cellSheet.at("A" + row).value, std::to_string(i + 1));
+        EXPECT_NEAR(Classic(cellSheet.at("B" + row).value), double(empty.co(i)) * 1e12, 1e-12);
+        EXPECT_NEAR(Classic(cellSheet.at("C" + row).value), double(empty.tgDo(i)), 1e-18);
+    }
+    // Not one value is written with a decimal comma, whatever the locale.
+    EXPECT_FALSE(std::regex_search(sheet, std::regex("<v>[^<]*,"))) << m_bLocale;
+}
+
+TEST_F(Exports, PdfReportIsA4WithEmbeddedFontsAndEveryValue) {
+    const std::vector<ArchiveRecord> records = MixedRecords();
+    const std::string path = m_dir.File("r.pdf");
+    ASSERT_TRUE(exports::WriteResultsForm(ResultsForm::Pdf, Content(records), path, '.').ok);
+    const std::string text = CommandOutput("pdftotext -layout '" + path + "' -");
+    ASSERT_FALSE(text.empty()) << "pdftotext could not read the report";
+    for (const std::string& want : {Comma(double(0.0012f), 5),
+                                    Comma(double(2.1f), 5),
+                                    Comma(double(0.0003f), 5),
+                                    Comma(15.5, 4),
+                                    Comma(double(0.02f), 5),
+                                    Comma(double(0.0093f), 5),
+                                    std::string("не число"),
+                                    std::string("+∞"),
+                                    std::string("14:1a 06.12.09"),
+                                    std::string("06.12.2009 14:05"),
+                                    std::string("нет датчика"),
+                                    std::string("-49"),
+                                    std::string("Проба масла 17"),
+                                    std::string("Проба масла 18"),
+                                    std::string("Измерения пустых ячеек"),
+                                    std::string("Параметры пустых ячеек"),
+                                    std::string("Проба масла 17: tgD от температуры"),
+                                    std::string("Прибор: Вельмар-7К"),
+                                    std::string("Порт: COM3"),
+                                    std::string("Число записей: 6"),
+                                    std::string("стр. 1 из 1"),
+                                    Comma(15.0, 4),
+                                    Comma(90.0, 4),
+                                    Comma(0.0006, 5)})
+        EXPECT_NE(text.find(want), std::string::npos) << want;
+    // Sample 18 has one temperature only: no chart for it.
+    EXPECT_EQ(text.find("Проба масла 18: tgD"), std::string::npos);
+
+    EXPECT_NE(CommandOutput("pdfinfo '" + path + "'").find("(A4)"), std::string::npos);
+    const std::string fonts = CommandOutput("pdffonts '" + path + "'");
+    int nFonts = 0;
+    std::istringstream lines(fonts);
+    std::string line;
+    for (int n = 0; std::getline(lines, line); ++n) {
+        if (n < 2)
+            continue; // the heading and its underline
+        ++nFonts;
+        EXPECT_NE(line.find(" yes yes "), std::string::npos) << "not embedded: " << line;
+    }
+    EXPECT_GT(nFonts, 0) << fonts;
+}
+
+TEST_F(Exports, LongReportsNumberTheirPages) {
+    std::vector<ArchiveRecord> records;
+    for (int i = 0; i < 300; ++i)
+        records.push_back(MakeRecord(
+            {.sample = 1 + i / 80, .cell = 1 + i % 6, .temperature = 20 + 10 * (i / 6 % 3)}));
+    const std::string path = m_dir.File("long.pdf");
+    ASSERT_TRUE(exports::WriteResultsForm(ResultsForm::Pdf, Content(records), path, '.').ok);
+    const std::string info = CommandOutput("pdfinfo '" + path + "'");
+    std::smatch pages;
+    ASSERT_TRUE(std::regex_search(info, pages, std::regex("Pages: +([0-9]+)")));
+    const std::string last = pages[1];
+    ASSERT_GT(std::stoi(last), 2);
+    const std::string text =
+        CommandOutput("pdftotext -f " + last + " -l " + last + " '" + path + "' -");
+    EXPECT_NE(text.find("стр. " + last + " из " + last), std::string::npos);
+    const std::string second = CommandOutput("pdftotext -f 2 -l 2 '" + path + "' -");
+    EXPECT_NE(second.find("Проба масла 1 (продолжение)"), std::string::npos) << second;
+}
+
+TEST_F(Exports, FailedWritesLeaveNoFileAndKeepTheOldOne) {
+    const std::vector<ArchiveRecord> records = MixedRecords();
+    for (ResultsForm form :
+         {ResultsForm::Table, ResultsForm::Report, ResultsForm::Workbook, ResultsForm::Pdf}) {
+        const std::string suffix(exports::FormSuffix(form));
+        const WriteOutcome missing = exports::WriteResultsForm(
+            form, Content(records), m_dir.File("missing/r." + suffix), ',');
+        EXPECT_FALSE(missing.ok);
+        EXPECT_FALSE(missing.reason.empty());
+
+        const std::string kept = m_dir.File("kept." + suffix);
+        std::ofstream(kept) << "old";
+        EXPECT_FALSE(exports::WriteResultsForm(form, Content(records), kept, ',',
+                                               ReplacePolicy::KeepExisting)
+                         .ok);
+        EXPECT_EQ(CommandOutput("cat '" + kept + "'"), "old");
+        EXPECT_TRUE(exports::WriteResultsForm(form, Content(records), kept, ',').ok);
+        EXPECT_GT(std::filesystem::file_size(kept), 100u) << suffix;
+    }
+    // Nothing but the kept files: no temporary file is left behind.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.Path()), {}), 4);
+}
+
+TEST_F(Exports, RememberedFormFollowsTheLastChoicePerKind) {
+    setenv("XDG_CONFIG_HOME", m_dir.Path().c_str(), 1);
+    EXPECT_EQ(exports::RememberedForm(true), ResultsForm::Table);
+    EXPECT_EQ(exports::RememberedForm(false), ResultsForm::Report);
+    EXPECT_EQ(exports::RememberForm(ResultsForm::Workbook), 1);
+    EXPECT_EQ(exports::RememberForm(ResultsForm::Pdf), 1);
+    EXPECT_EQ(exports::RememberedForm(true), ResultsForm::Workbook);
+    EXPECT_EQ(exports::RememberedForm(false), ResultsForm::Pdf);
+    EXPECT_EQ(exports::RememberForm(ResultsForm::Report), 1);
+    EXPECT_EQ(exports::RememberedForm(false), ResultsForm::Report);
+    // A value of the other kind, or none known, is the old form again.
+    std::ofstream(m_dir.File("tarvex/tarvex.ini")) << "[Tarvex]\nTableForm=pdf\nReportForm=odt\n";
+    EXPECT_EQ(exports::RememberedForm(true), ResultsForm::Table);
+    EXPECT_EQ(exports::RememberedForm(false), ResultsForm::Report);
+    unsetenv("XDG_CONFIG_HOME");
+}
+
+TEST(Chart, OneSeriesPerCellOnlyWithTwoTemperatures) {
+    const std::vector<ArchiveRecord> records = {
+        MakeRecord({.cell = 1, .temperature = 20, .tgD = 0.001f}),
+        MakeRecord({.cell = 1, .temperature = 90, .tgD = 0.01f}),
+        MakeRecord({.cell = 2, .temperature = 90, .tgD = 0.02f}),
+        MakeRecord({.cell = 2, .temperature = 50, .tgD = 0.0f}),   // no place on a log scale
+        MakeRecord({.cell = 3, .temperature = -50, .tgD = 0.01f}), // no sensor
+        MakeRecord({.kind = RecordKindEmptyCell, .temperature = 40, .tgD = 0.01f}),
+        MakeRecord({.sample = 18, .temperature = 40, .tgD = 0.01f}),
+    };
+    std::vector<const ArchiveRecord*> list;
+    for (const ArchiveRecord& r : records)
+        list.push_back(&r);
+    const auto chart = exports::TgdTemperatureChart(list, 17);
+    ASSERT_TRUE(chart);
+    ASSERT_EQ(chart->series.size(), 2u);
+    EXPECT_EQ(chart->series[0].name, "ячейка N1");
+    EXPECT_EQ(chart->series[0].points.size(), 2u);
+    EXPECT_EQ(chart->series[1].points.size(), 1u);
+    EXPECT_FALSE(exports::TgdTemperatureChart(list, 18));
+    EXPECT_FALSE(exports::TgdTemperatureChart(std::span(list).first(1), 17));
+}
+
+// The chart on an image surface, as a window draws it on screen.
+TEST(Chart, DrawsOnAnImageSurface) {
+    exports::ChartSpec spec{
+        "tgD", "Температура, °С", "tgD", true, false, {{"ячейка N1", {{20, 0.001}, {90, 0.05}}}}};
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 480, 300);
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+    exports::DrawChart(cr, {0, 0, 480, 300}, spec);
+    cairo_surface_flush(surface);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    int ink = 0, blue = 0;
+    for (int y = 0; y < 300; ++y)
+        for (int x = 0; x < 480; ++x) {
+            const uint32_t pixel = *reinterpret_cast<const uint32_t*>(data + y * stride + 4 * x);
+            const int r = (pixel >> 16) & 0xFF, g = (pixel >> 8) & 0xFF, b = pixel & 0xFF;
+            ink += r < 128 && g < 128 && b < 128;
+            blue += b > 150 && r < 80;
+        }
+    cairo_destroy(cr);
+    cairo_surface_destroy(surface);
+    EXPECT_GT(ink, 500);  // frame, labels and texts
+    EXPECT_GT(blue, 100); // the first series' line
+}
+
+} // namespace
