@@ -102,9 +102,13 @@ void ReaderDialog::CreateControls() {
     m_pReadButton->setGeometry(du.Rect(117, 43, 81, 18));
     SetControlId(m_pReadButton, "IDC_READ_ARCHIVE");
     // Drawn as the default button only while Enter presses it, that is while
-    // it has the focus; elsewhere Enter ends the dialog (see eventFilter).
+    // it has the focus; elsewhere Enter ends the dialog (keyPressEvent). The
+    // focus may move while the window is inactive, with no focus events then,
+    // so the look is brought in step whenever the application's focus moves,
+    // which includes the window becoming active again.
     m_pReadButton->setAutoDefault(false);
-    m_pReadButton->installEventFilter(this);
+    connect(qApp, &QApplication::focusChanged, this,
+            [this] { m_pReadButton->setDefault(focusWidget() == m_pReadButton); });
 
     m_pClock = new ClockPanel(this);
     m_pClock->setGeometry(du.Rect(67, 4, 68, 23));
@@ -239,15 +243,6 @@ void ReaderDialog::keyPressEvent(QKeyEvent* pEvent) {
         return;
     }
     QDialog::keyPressEvent(pEvent);
-}
-
-bool ReaderDialog::eventFilter(QObject* pWatched, QEvent* pEvent) {
-    // The focus moving within the window; leaving the window keeps the focus
-    // widget, and with it the look.
-    if (pWatched == m_pReadButton &&
-        (pEvent->type() == QEvent::FocusIn || pEvent->type() == QEvent::FocusOut))
-        m_pReadButton->setDefault(focusWidget() == m_pReadButton);
-    return QDialog::eventFilter(pWatched, pEvent);
 }
 
 void ReaderDialog::contextMenuEvent(QContextMenuEvent* pEvent) {

@@ -89,7 +89,6 @@ protected:
     void timerEvent(QTimerEvent* pEvent) override;
     void keyPressEvent(QKeyEvent* pEvent) override;
     void contextMenuEvent(QContextMenuEvent* pEvent) override;
-    bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
 
 public:
     void done(int nResult) override;
