@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/atomic_file.h"
+
 struct ArchiveRecord;
 struct EmptyCellTable;
 
@@ -35,9 +37,13 @@ void FormatRecords(const ArchiveRecord* records, std::size_t nRecords, const Emp
 struct WriteOutcome {
     bool ok = false;
     std::string reason; // the system's reason (strerror), UTF-8; empty on success
+    int error = 0;      // its errno: EEXIST when the name was taken and policy kept it
 };
 
-// Creates or truncates path and writes g_records[0..nCount-1] and g_emptyCells
-// into it. On failure the pieces already written stay in the file.
+// Writes g_records[0..nCount-1] and g_emptyCells as the file at path, through
+// a temporary file beside it that takes the name only when whole: on any
+// failure the file at path is as it was and no temporary file remains. With
+// KeepExisting, a file that has the name by the time the results are whole
+// is kept (EEXIST).
 WriteOutcome WriteResultsToFile(const std::string& path, int nCount, int bExcelTable,
-                                char separator);
+                                char separator, ReplacePolicy policy = ReplacePolicy::Replace);

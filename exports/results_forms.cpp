@@ -104,7 +104,7 @@ WriteOutcome WriteResultsForm(ResultsForm form, const ExportContent& content,
     AtomicFile file(path, policy);
     FileStatus status = file.OpenStatus();
     if (!status.Ok())
-        return {false, status.Reason()};
+        return {false, status.Reason(), status.error};
     WriteOutcome outcome{true, {}};
     switch (form) {
     case ResultsForm::Workbook:
@@ -123,14 +123,14 @@ WriteOutcome WriteResultsForm(ResultsForm form, const ExportContent& content,
                           return status.Ok();
                       });
         if (!status.Ok())
-            outcome = {false, status.Reason()};
+            outcome = {false, status.Reason(), status.error};
         break;
     }
     if (!outcome.ok)
         return outcome; // the temporary file goes with file
     status = file.Commit();
     if (!status.Ok())
-        return {false, status.Reason()};
+        return {false, status.Reason(), status.error};
     return outcome;
 }
 

@@ -10,6 +10,7 @@
 #include <bit>
 #include <clocale>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <optional>
@@ -241,7 +242,7 @@ TEST_F(WriteResultsTest, ReplacesALongerFileWholeWhateverTheProcessLocale) {
     std::setlocale(LC_ALL, previous.c_str());
 }
 
-TEST_F(WriteResultsTest, FailuresGiveTheReasonAndKeepWhatWasWritten) {
+TEST_F(WriteResultsTest, FailuresGiveTheReasonAndKeepTheOldFileWhole) {
     const WriteOutcome missing = WriteResultsToFile(m_dir.File("absent/r.xls"), 2, TABLE, ',');
     EXPECT_FALSE(missing.ok);
     EXPECT_EQ(missing.reason, std::strerror(ENOENT));
@@ -252,7 +253,10 @@ TEST_F(WriteResultsTest, FailuresGiveTheReasonAndKeepWhatWasWritten) {
         EXPECT_EQ(full.reason, std::strerror(ENOSPC));
     }
 
-    // A file-size limit stops the writing partway, as a full disk would.
+    // A file-size limit stops the writing partway, as a full disk would: the
+    // old file stays whole and nothing else is left in the folder.
+    const std::string old(1000, 'o');
+    std::ofstream(m_path) << old;
     WriteOutcome cut;
     {
         FileSizeLimit limit(100);
@@ -261,7 +265,14 @@ TEST_F(WriteResultsTest, FailuresGiveTheReasonAndKeepWhatWasWritten) {
     }
     EXPECT_FALSE(cut.ok);
     EXPECT_EQ(cut.reason, std::strerror(EFBIG));
-    EXPECT_EQ(ReadFile(m_path), Expected(TABLE, ',').substr(0, 100));
+    EXPECT_EQ(ReadFile(m_path), old);
+
+    // Kept when asked to: the name is taken.
+    const WriteOutcome kept =
+        WriteResultsToFile(m_path, 2, TABLE, ',', ReplacePolicy::KeepExisting);
+    EXPECT_EQ(kept.error, EEXIST);
+    EXPECT_EQ(ReadFile(m_path), old);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.Path()), {}), 1);
 }
 
 TEST_F(WriteResultsTest, ReadOnlyFileFailsAndKeepsItsContent) {

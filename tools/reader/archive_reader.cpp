@@ -1,5 +1,6 @@
 #include "tools/reader/archive_reader.h"
 
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 
@@ -194,6 +195,12 @@ int ArchiveReader::DownloadOnce() {
     AwaitClosingReply();
     if (m_bReadAgain)
         return EXIT_WRITTEN;
+    if (m_writeOutcome.error == EEXIST && !m_options.m_bForce) {
+        m_display.Line("tarvex-read: " + m_szOutputPath +
+                       " appeared during the download and was kept; results not written (use "
+                       "--force to overwrite it)");
+        return EXIT_NOT_WRITTEN;
+    }
     if (!m_writeOutcome.ok) {
         m_display.Line("tarvex-read: " + m_szOutputPath + ": " + m_writeOutcome.reason);
         return EXIT_NOT_WRITTEN;

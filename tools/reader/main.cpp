@@ -1,16 +1,17 @@
 // tarvex-read: downloads the instrument's archive without the dialog and
 // writes the results file. See ReaderUsage for the command line.
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <filesystem>
 #include <string>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
 #include "archive/results_writer.h"
+#include "platform/atomic_file.h"
 #include "tools/reader/archive_reader.h"
 #include "tools/reader/port_list.h"
 #include "tools/reader/progress_display.h"
@@ -46,6 +47,11 @@ std::thread InterruptOnSignals(ArchiveReader& reader) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // A closed output (tarvex-read ... | head -1) fails the write instead of
+    // ending the run, so the download, the file and the saved port are kept;
+    // a file-size limit fails the write of the results file the same way.
+    std::signal(SIGPIPE, SIG_IGN);
+    IgnoreFileSizeSignal();
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     ReaderOptions options;
     ParseResult parsed = ParseReaderOptions(args, options);
@@ -72,12 +78,18 @@ int main(int argc, char** argv) {
             return EXIT_NOT_WRITTEN;
         }
     }
-    // Refused before anything is asked of the instrument.
-    std::error_code ec;
-    if (!options.m_bForce &&
-        std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found) {
+    // Refused before anything is asked of the instrument: a name that is
+    // taken, a folder that is missing or may not be written.
+    const FileStatus target = CheckNewFileTarget(
+        path, options.m_bForce ? ReplacePolicy::Replace : ReplacePolicy::KeepExisting);
+    if (target.error == EEXIST) {
         std::fprintf(stderr, "tarvex-read: %s exists (use --force to overwrite it)\n",
                      path.c_str());
+        return EXIT_NOT_WRITTEN;
+    }
+    if (!target.Ok()) {
+        std::fprintf(stderr, "tarvex-read: cannot write %s: %s\n", path.c_str(),
+                     target.Reason().c_str());
         return EXIT_NOT_WRITTEN;
     }
     if (!options.m_szDevice.empty())
