@@ -1,13 +1,11 @@
-// The reader's side of the measurement history: where --new starts, the
+// The reader's words for the measurement history: where --new starts, the
 // check that the new range joins the stored history, and the merge at the
 // results step. A history that cannot be used costs nothing but a warning.
 #pragma once
 
-#include <optional>
 #include <string>
 
-#include "history/new_records.h"
-#include "history/record_store.h"
+#include "history/download_session.h"
 #include "tools/reader/progress_display.h"
 #include "tools/reader/reader_options.h"
 
@@ -18,13 +16,10 @@ public:
     // Before the download: with --new, looks up where the last download from
     // device ended.
     void Prepare(const std::string& device);
-    // The position reply came: the count to read now, or 0 when nothing is
-    // new. Remembers the position for the log.
+    // The position reply came: the count to read now, or 0 when nothing is new.
     int OnPosition(int position, int requestedCount);
-    // At the results step, before the file is written: nCount records are in
-    // g_records. Drops the check record of a --new range and returns the
-    // count to write, or 0 when the check failed and the caller must read
-    // its full count instead.
+    // At the results step, before the file is written: the count to write,
+    // or 0 when the check failed and the full count must be read instead.
     int TakeRecords(int nCount);
     // After the file: logs the download and merges its records.
     void Merge(int nCount, int port, const std::string& device);
@@ -32,8 +27,5 @@ public:
 private:
     const ReaderOptions& m_options;
     ProgressDisplay& m_display;
-    std::string m_path;
-    std::optional<history::LastDownload> m_last;
-    bool m_bCheckFirst = false; // the first record read is the check record
-    int m_nPosition = 0;
+    history::DownloadSession m_session;
 };
