@@ -1,5 +1,6 @@
 #include "app/reader_app.h"
 
+#include <QFile>
 #include <QIcon>
 
 #include "ui/qt_translations.h"
@@ -20,6 +21,12 @@ int ReaderApp::InitInstance() {
         // port, and its destruction here stops the link.
         ReaderDialog dialog;
         QApplication::setWindowIcon(dialog.m_hIcon);
+        // --database PATH or --no-history: the measurement history of this run.
+        const QStringList args = QApplication::arguments();
+        const qsizetype nDatabase = args.indexOf(QStringLiteral("--database"));
+        if (nDatabase > 0 && nDatabase + 1 < args.size())
+            dialog.m_szHistoryPath = QFile::encodeName(args[nDatabase + 1]).toStdString();
+        dialog.m_bNoHistory = args.contains(QStringLiteral("--no-history"));
         dialog.exec();
     }
     return 0; // no event loop of our own follows

@@ -22,6 +22,7 @@
 #include "archive/results_writer.h"
 #include "platform/codepage.h"
 #include "platform/port_setting.h"
+#include "platform/user_settings.h"
 #include "ui/about_dialog.h"
 #include "ui/clock_panel.h"
 #include "ui/clock_text.h"
@@ -72,6 +73,7 @@ ReaderDialog::ReaderDialog(QWidget* pParent)
         box.exec();
     };
     CreateControls();
+    m_bOnlyNew = LoadUserSetting(ONLY_NEW_KEY, "0") == "1";
 }
 
 ReaderDialog::~ReaderDialog() {
@@ -252,6 +254,11 @@ void ReaderDialog::contextMenuEvent(QContextMenuEvent* pEvent) {
     menu.addAction(QStringLiteral("&Свернуть"), this, [this] { OnSysCommand(SC_MINIMIZE); });
     menu.addAction(QStringLiteral("&Закрыть"), this, [this] { OnSysCommand(SC_CLOSE); });
     menu.addSeparator();
+    QAction* pOnlyNew = menu.addAction(QStringLiteral("Только новые записи"), this,
+                                       [this](bool bChecked) { SetOnlyNewRecords(bChecked); });
+    pOnlyNew->setCheckable(true);
+    pOnlyNew->setChecked(m_bOnlyNew);
+    menu.addSeparator();
     menu.addAction(QStringLiteral("&About Вельмар-7К"), this,
                    [this] { OnSysCommand(IDM_ABOUTBOX); });
     menu.exec(pEvent->globalPos());
@@ -304,10 +311,13 @@ int ReaderDialog::OnLinkStatus(const std::string& textCp1251) {
 }
 
 void ReaderDialog::OnReadArchive() {
+    PrepareHistory();
     m_sequence.OnReadArchive();
 }
 
 int ReaderDialog::OnLinkReply(unsigned nLength, const uint8_t* pBytes) {
+    if (!HistoryOnReply(nLength, pBytes))
+        return 0;
     return m_sequence.OnLinkReply(nLength, pBytes);
 }
 
@@ -412,6 +422,15 @@ QString ReaderDialog::ChooseSavePath(const QString& szProposedName, int bExcelTa
 }
 
 void ReaderDialog::WriteResultsFile(int nCount) {
+    nCount = TakeHistoryRecords(nCount);
+    if (nCount == 0)
+        return; // the full count is read next
+    SaveResultsFile(nCount);
+    // The records were read, whether the file was written or not.
+    MergeHistory(nCount);
+}
+
+void ReaderDialog::SaveResultsFile(int nCount) {
     // The proposed name carries the suffix of the form last chosen for the kind.
     const bool bTableKind = m_bExcelTable != 0;
     exports::ResultsForm& lastForm = m_lastForm[bTableKind ? 1 : 0];

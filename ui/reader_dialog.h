@@ -16,6 +16,7 @@
 
 #include "archive/download_sequence.h"
 #include "exports/results_forms.h"
+#include "history/download_session.h"
 #include "link/instrument_link.h"
 #include "link/link_target.h"
 #include "ui/worker_box_slot.h"
@@ -28,6 +29,9 @@ class QProgressBar;
 class QPushButton;
 class RecordSpin;
 class StatusLine;
+
+// The program's own setting that remembers "Только новые записи".
+inline constexpr const char* ONLY_NEW_KEY = "OnlyNewRecords";
 
 // 1 until the first clock tick has started the link.
 extern int g_bFirstTick;
@@ -58,7 +62,8 @@ public:
     void SetWaitCursor(bool bBusy) override;
 
     // DownloadHost.
-    int RecordCount() override { return m_nRecordCount; }
+    // An only-new download reads the count its position step chose.
+    int RecordCount() override { return m_nHistoryCount > 0 ? m_nHistoryCount : m_nRecordCount; }
     void ShowMessage(const std::string& textCp1251) override;
     void SetProgressRange(int nLower, int nUpper) override;
     void SetProgressPos(int nPos) override;
@@ -93,7 +98,21 @@ protected:
 public:
     void done(int nResult) override;
 
+    // The measurement history (reader_dialog_history.cpp): only new records,
+    // remembered in the program's own settings, and the merge of each download.
+    bool OnlyNewRecords() const { return m_bOnlyNew; }
+    void SetOnlyNewRecords(bool bOnlyNew);
+    std::string m_szHistoryPath; // empty: $TARVEX_DATABASE or the default file
+    bool m_bNoHistory = false;   // leave the history alone this run
+
 private:
+    void PrepareHistory();
+    // False when the reply ended the download (nothing new).
+    bool HistoryOnReply(unsigned nLength, const uint8_t* pBytes);
+    int TakeHistoryRecords(int nCount);
+    void MergeHistory(int nCount);
+    void ReadFullCountLater();
+    void SaveResultsFile(int nCount);
     void CreateControls();
     QString ChooseSavePath(const QString& szProposedName, int bExcelTable);
     void ShowBox(const QString& szText, QMessageBox::Icon icon);
@@ -101,6 +120,9 @@ private:
 
     DownloadSequence m_sequence;
     // The form last chosen for each kind: [0] the report kind, [1] the table kind.
+    bool m_bOnlyNew = false;
+    int m_nHistoryCount = 0; // > 0: the count of the running only-new download
+    std::unique_ptr<history::DownloadSession> m_pHistory;
     exports::ResultsForm m_lastForm[2] = {exports::RememberedForm(false),
                                           exports::RememberedForm(true)};
     WorkerBoxSlot m_boxSlot;

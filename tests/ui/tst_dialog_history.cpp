@@ -1,0 +1,161 @@
+// The dialog and the measurement history against the simulated instrument:
+// every download merged, "Только новые записи" remembered and reading only
+// what is new (or nothing), and a history file that cannot be written.
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+#include "archive/archive_record.h"
+#include "archive/results_writer.h"
+#include "history/record_store.h"
+#include "tests/support/sim_process.h"
+#include "ui/reader_dialog.h"
+
+namespace {
+const QString CONNECTED = QStringLiteral(" Связь установлена по COM3 ");
+constexpr int LINK_TIMEOUT_MS = 30000;
+
+QByteArray ReadAll(const QString& szPath) {
+    QFile file(szPath);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+std::vector<int> RecordRequests(const QString& szLog) {
+    std::vector<int> indices;
+    for (const QByteArray& line : ReadAll(szLog).split('\n')) {
+        unsigned code = 0, low = 0, high = 0;
+        if (std::sscanf(line.constData(), "01 07 %x %x %x", &code, &low, &high) == 3 && code == 10)
+            indices.push_back(static_cast<int>(low | high << 8));
+    }
+    return indices;
+}
+} // namespace
+
+class TestDialogHistory : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QStringList m_boxes;
+    int m_nAsked = 0;
+
+    QString File(const char* pszName) const { return m_dir.filePath(QLatin1String(pszName)); }
+
+    // A simulator at position behind the stable link "dev", the one COM3 leads to.
+    std::unique_ptr<SimProcess> StartSim(int nPosition) {
+        QFile::remove(File("sim.log"));
+        auto pSim = std::make_unique<SimProcess>(std::vector<std::string>{
+            "--no-pacing", "--position", std::to_string(nPosition), "--link",
+            File("dev").toStdString(), "--log", File("sim.log").toStdString()});
+        return pSim;
+    }
+
+    // A dialog that reads nCount records into szOut (the save dialog answered
+    // at once) and returns once the download has ended one way or another.
+    std::unique_ptr<ReaderDialog> Download(int nCount, const QString& szOut,
+                                           const QString& szExpectStatus) {
+        m_boxes.clear();
+        m_nAsked = 0;
+        g_bFirstTick = 1;
+        g_szStatusSuffix[0] = '\0';
+        auto pDlg = std::make_unique<ReaderDialog>();
+        pDlg->m_fnMessageBox = [this](QWidget*, const QString& sz, QMessageBox::Icon) {
+            m_boxes.append(sz);
+        };
+        pDlg->m_fnChooseSavePath = [this, szOut](const QString&, int) {
+            ++m_nAsked;
+            return szOut;
+        };
+        pDlg->m_szHistoryPath = File("h.sqlite3").toStdString();
+        pDlg->show();
+        [&] { QTRY_COMPARE_WITH_TIMEOUT(pDlg->StatusText(), CONNECTED, LINK_TIMEOUT_MS); }();
+        pDlg->findChild<QLineEdit*>("IDC_RECORD_COUNT")->setText(QString::number(nCount));
+        QTest::mouseClick(pDlg->findChild<QPushButton*>("IDC_READ_ARCHIVE"), Qt::LeftButton);
+        [&] {
+            QTRY_VERIFY_WITH_TIMEOUT(pDlg->StatusText().contains(szExpectStatus), LINK_TIMEOUT_MS);
+        }();
+        QTest::qWait(200); // the closing frame's reply
+        return pDlg;
+    }
+
+    long StoredRecords() {
+        return static_cast<long>(
+            history::openHistory(File("h.sqlite3").toStdString(), history::OpenMode::ReadOnly)
+                ->stats()
+                .records);
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(QDir::setCurrent(m_dir.path()));
+        qputenv("XDG_CONFIG_HOME", File("config").toLocal8Bit());
+        for (const char* pszName : {"TARVEX_COM1", "TARVEX_COM2", "TARVEX_COM4"})
+            setenv(pszName, "/nonexistent/tarvex-port", 1);
+        setenv("TARVEX_COM3", File("dev").toLocal8Bit().constData(), 1);
+    }
+
+    void onlyNewRecordsIsRememberedAndReadsWhatIsNew() {
+        {
+            auto pSim = StartSim(150);
+            auto pDlg = Download(100, File("first.doc"), QStringLiteral("Файл прочитан."));
+            QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.value(0)));
+            QVERIFY(!pDlg->OnlyNewRecords());
+            pDlg->SetOnlyNewRecords(true);
+        }
+        const long nFirst = StoredRecords();
+        QVERIFY(nFirst > 50);
+        {
+            // Remembered by the next dialog; the instrument has written 30 records.
+            auto pSim = StartSim(180);
+            auto pDlg = Download(100, File("new.doc"), QStringLiteral("Файл прочитан."));
+            QVERIFY(pDlg->OnlyNewRecords());
+            QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.value(0)));
+            std::vector<int> expected;
+            for (int index = 149; index < 180; ++index)
+                expected.push_back(index);
+            QCOMPARE(RecordRequests(File("sim.log")), expected);
+        }
+        // The file holds exactly the 30 new records.
+        std::string archive;
+        {
+            const QString szDump = File("archive.bin");
+            QProcess::execute(TARVEX_SIM_PATH, {"--dump-archive", szDump});
+            const QByteArray bytes = ReadAll(szDump);
+            QCOMPARE(bytes.size(), 56 + 2000 * 32);
+            std::memcpy(g_emptyCells.bytes, bytes.constData(), 56);
+            for (int k = 0; k < 30; ++k)
+                std::memcpy(g_records[k].bytes, bytes.constData() + 56 + (150 + k) * 32, 32);
+        }
+        QVERIFY(WriteResultsToFile(File("expected").toStdString(), 30, 0, '.').ok);
+        QCOMPARE(ReadAll(File("new.doc")), ReadAll(File("expected")));
+        QVERIFY(StoredRecords() > nFirst);
+        {
+            // Nothing new: no save dialog, no file, said on the status line.
+            auto pSim = StartSim(180);
+            auto pDlg = Download(100, File("none.doc"), QStringLiteral("Новых записей нет."));
+            QCOMPARE(m_nAsked, 0);
+            QVERIFY(!QFile::exists(File("none.doc")));
+            QVERIFY(RecordRequests(File("sim.log")).empty());
+            pDlg->SetOnlyNewRecords(false);
+        }
+    }
+
+    void unwritableHistoryStillWritesTheFile() {
+        std::ofstream(File("h.sqlite3").toStdString(), std::ios::trunc) << std::string(5000, 'z');
+        auto pSim = StartSim(400);
+        auto pDlg = Download(10, File("kept.doc"), QStringLiteral("Файл прочитан."));
+        QTRY_COMPARE_WITH_TIMEOUT(m_boxes.size(), 1, 5000);
+        QVERIFY2(m_boxes[0].startsWith(QStringLiteral("Архив измерений не обновлён: файл архива "
+                                                      "повреждён")),
+                 qPrintable(m_boxes[0]));
+        QVERIFY(ReadAll(File("kept.doc")).size() > 500);
+    }
+};
+
+QTEST_MAIN(TestDialogHistory)
+#include "tst_dialog_history.moc"

@@ -1,0 +1,139 @@
+// The dialog's side of the measurement history: "Только новые записи" and
+// the merge of every download that reaches its results step. The history
+// never costs a download: when it cannot be used the user is told so and
+// the results file is written as ever.
+#include <QProgressBar>
+#include <QTimer>
+
+#include <cstdio>
+
+#include "history/history_path.h"
+#include "link/frame.h"
+#include "platform/codepage.h"
+#include "platform/serial_port.h"
+#include "platform/user_settings.h"
+#include "ui/reader_dialog.h"
+#include "ui/status_line.h"
+
+namespace {
+
+constexpr int RETRY_MS = 100;
+
+QString ReasonText(history::Error::Kind kind) {
+    using Kind = history::Error::Kind;
+    switch (kind) {
+    case Kind::ReadOnly:
+        return QStringLiteral("файл архива только для чтения");
+    case Kind::Corrupt:
+        return QStringLiteral("файл архива повреждён или не является архивом");
+    case Kind::DiskFull:
+        return QStringLiteral("диск заполнен или запись на него не удалась");
+    case Kind::Busy:
+        return QStringLiteral("файл архива занят другой программой");
+    case Kind::TooNew:
+        return QStringLiteral("файл архива создан более новой версией программы");
+    case Kind::CannotOpen:
+        return QStringLiteral("файл архива не открывается");
+    case Kind::Other:
+        break;
+    }
+    return QStringLiteral("ошибка доступа к файлу архива");
+}
+
+QString FailureText(const QString& szWhat, const history::HistoryFailure& failure) {
+    return QStringLiteral("%1: %2.\n\n%3")
+        .arg(szWhat, ReasonText(failure.kind), QString::fromStdString(failure.message));
+}
+
+void SetSuffix(const char* pszUtf8) {
+    const std::string text = Utf8ToCp1251(pszUtf8);
+    std::snprintf(g_szStatusSuffix, sizeof g_szStatusSuffix, "%s", text.c_str());
+}
+
+} // namespace
+
+void ReaderDialog::SetOnlyNewRecords(bool bOnlyNew) {
+    m_bOnlyNew = bOnlyNew;
+    SaveUserSetting(ONLY_NEW_KEY, bOnlyNew ? "1" : "0"); // unsaved, it holds for this run
+}
+
+void ReaderDialog::PrepareHistory() {
+    const int32_t state = m_pLink->m_nLinkState.load(std::memory_order_acquire);
+    if (state != LINK_READY && state != LINK_NO_ANSWER)
+        return; // the click is ignored; the running download keeps its session
+    m_nHistoryCount = 0;
+    const std::string szPath = m_bNoHistory              ? std::string()
+                               : m_szHistoryPath.empty() ? history::defaultHistoryPath()
+                                                         : m_szHistoryPath;
+    m_pHistory = std::make_unique<history::DownloadSession>(szPath, m_bOnlyNew);
+    const auto failure = m_pHistory->prepare(DeviceForPort(m_pLink->PortNumber(-1)));
+    if (failure)
+        ShowBox(FailureText(QStringLiteral("Архив измерений не читается, будут прочитаны "
+                                           "последние %1 записей")
+                                .arg(m_nRecordCount),
+                            *failure),
+                QMessageBox::Warning);
+}
+
+bool ReaderDialog::HistoryOnReply(unsigned nLength, const uint8_t* pBytes) {
+    const std::optional<int> position = history::positionInReply(pBytes, nLength);
+    if (!position || !m_pHistory ||
+        m_pLink->m_nLinkState.load(std::memory_order_acquire) != LINK_READY)
+        return true;
+    const history::NewRecordsPlan plan = m_pHistory->onPosition(*position);
+    if (plan.kind == history::NewRecordsPlan::Kind::Range) {
+        m_nHistoryCount = plan.count;
+        return true;
+    }
+    m_nHistoryCount = 0;
+    if (plan.kind != history::NewRecordsPlan::Kind::NothingNew)
+        return true;
+    // Nothing to read: the download ends here, with its closing frame.
+    uint8_t frame[8];
+    m_pLink->PlaceRequest(frame, BuildCommandFrame(frame, CMD_PRESENCE), 3000);
+    SetSuffix(" Новых записей нет.");
+    m_pStatus->setText(QStringLiteral("Новых записей нет."));
+    m_pProgress->setValue(0);
+    return false;
+}
+
+int ReaderDialog::TakeHistoryRecords(int nCount) {
+    if (!m_pHistory)
+        return nCount;
+    const int nKept = m_pHistory->takeRecords(nCount);
+    m_nHistoryCount = 0;
+    if (nKept == 0) {
+        ShowBox(QStringLiteral("Запись перед новыми не совпадает с последней записью архива "
+                               "измерений: кольцо прибора прошло полный круг после прошлого "
+                               "чтения, или архив прибора был очищен.\nБудут прочитаны последние "
+                               "%1 записей.")
+                    .arg(m_nRecordCount),
+                QMessageBox::Warning);
+        ReadFullCountLater();
+    }
+    return nKept;
+}
+
+void ReaderDialog::ReadFullCountLater() {
+    // The closing frame is still out: start once the link is free again.
+    QTimer::singleShot(RETRY_MS, this, [this] {
+        const int32_t state = m_pLink->m_nLinkState.load(std::memory_order_acquire);
+        if (m_pLink->m_bTxRequest.load(std::memory_order_acquire) != 0 ||
+            (state != LINK_READY && state != LINK_NO_ANSWER)) {
+            ReadFullCountLater();
+            return;
+        }
+        m_sequence.OnReadArchive();
+    });
+}
+
+void ReaderDialog::MergeHistory(int nCount) {
+    if (!m_pHistory)
+        return;
+    const int nPort = m_pLink->PortNumber(-1);
+    const auto report = m_pHistory->merge(nCount, history::portName(nPort), DeviceForPort(nPort));
+    m_pHistory.reset();
+    if (report && report->failure)
+        ShowBox(FailureText(QStringLiteral("Архив измерений не обновлён"), *report->failure),
+                QMessageBox::Warning);
+}
