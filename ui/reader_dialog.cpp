@@ -31,6 +31,7 @@
 #include "ui/record_count_text.h"
 #include "ui/record_spin.h"
 #include "ui/resource_ids.h"
+#include "ui/results_saving.h"
 #include "ui/save_choice.h"
 #include "ui/save_name.h"
 #include "ui/status_line.h"
@@ -436,24 +437,24 @@ void ReaderDialog::SaveResultsFile(int nCount) {
     exports::ResultsForm& lastForm = m_lastForm[bTableKind ? 1 : 0];
     const QString szProposed =
         QString::fromStdString(exports::ProposedName(lastForm, std::time(nullptr)));
-    const QString szPath =
-        m_fnChooseSavePath ? m_fnChooseSavePath(szProposed, m_bExcelTable) : QString();
-    if (szPath.isEmpty())
-        return; // cancelled: nothing touched, nothing reported
-    lastForm = FormOfChoice(bTableKind, szPath, QString(), lastForm);
-    exports::RememberForm(lastForm); // a settings file that cannot be written costs nothing else
-
-    const char chSeparator = decimalSeparator();
-    const exports::ExportContent content =
-        exports::ContentOfStore(nCount, m_pLink ? m_pLink->PortNumber(-1) : 0, std::time(nullptr));
-    const WriteOutcome outcome = exports::WriteResultsForm(
-        lastForm, content, QFile::encodeName(szPath).toStdString(), chSeparator);
-    if (!outcome.ok) {
+    // The records stay in the store: after a failure the save dialog comes
+    // again, so they can go to another place.
+    for (;;) {
+        const QString szPath =
+            m_fnChooseSavePath ? m_fnChooseSavePath(szProposed, m_bExcelTable) : QString();
+        if (szPath.isEmpty())
+            return; // cancelled: nothing touched, nothing reported
+        lastForm = FormOfChoice(bTableKind, szPath, QString(), lastForm);
+        // A settings file that cannot be written costs nothing else.
+        exports::RememberForm(lastForm);
+        const exports::ExportContent content = exports::ContentOfStore(
+            nCount, m_pLink ? m_pLink->PortNumber(-1) : 0, std::time(nullptr));
+        const ResultsSaveOutcome outcome =
+            SaveResultsAs(lastForm, content, szPath, decimalSeparator());
+        if (outcome.ok)
+            break;
         // Status line and progress bar stay as they were.
-        ShowBox(QStringLiteral("Не удалось записать файл\n%1\n%2")
-                    .arg(szPath, QString::fromStdString(outcome.reason)),
-                QMessageBox::Critical);
-        return;
+        ShowBox(outcome.szFailure, QMessageBox::Critical);
     }
     const std::string szDone = Utf8ToCp1251("Файл прочитан.");
     std::snprintf(g_szStatusSuffix, sizeof g_szStatusSuffix, "%s", szDone.c_str());

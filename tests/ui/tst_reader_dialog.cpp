@@ -16,6 +16,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <optional>
+#include <unistd.h>
 
 #include "archive/archive_record.h"
 #include "archive/results_writer.h"
@@ -53,6 +55,7 @@ class TestReaderDialog : public QObject {
     QTemporaryDir m_dir;
     QList<ShownBox> m_boxes;
     int m_nStarts = 0;
+    int m_nSaveDialogs = 0;
     QString m_szProposed;
 
     // A shown dialog whose boxes go to m_boxes instead of the screen. Without
@@ -89,9 +92,17 @@ class TestReaderDialog : public QObject {
     // Waits for the link, then reads nCount records with the save dialog
     // answered by szPath; returns once the path has been asked for.
     void StartDownload(ReaderDialog& dlg, int nCount, int bExcel, const QString& szPath) {
+        StartDownload(dlg, nCount, bExcel, QStringList{szPath});
+    }
+    // The same with one answer for each time the save dialog is shown, and
+    // cancel after the last; m_nSaveDialogs counts the times.
+    void StartDownload(ReaderDialog& dlg, int nCount, int bExcel, const QStringList& answers) {
         m_szProposed.clear();
-        dlg.m_fnChooseSavePath = [this, &dlg, szPath](const QString& szName, int) {
+        m_nSaveDialogs = 0;
+        dlg.m_fnChooseSavePath = [this, &dlg, answers](const QString& szName, int) {
             m_szProposed = szName;
+            if (++m_nSaveDialogs > 1)
+                return m_nSaveDialogs <= answers.size() ? answers[m_nSaveDialogs - 1] : QString();
             // Hold the save dialog until the closing frame's reply is in, so it
             // arrives re-entrantly, as it does while a user picks a name.
             QDeadlineTimer deadline(10000);
@@ -99,7 +110,7 @@ class TestReaderDialog : public QObject {
                                                dlg.m_pLink->m_nLinkState.load() == LINK_READY))
                 QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
             QTest::qWait(100);
-            return szPath;
+            return answers.value(0);
         };
         QTRY_COMPARE_WITH_TIMEOUT(dlg.StatusText(), CONNECTED, LINK_TIMEOUT_MS);
         Child<QLineEdit>(dlg, "IDC_RECORD_COUNT")->setText(QString::number(nCount));
@@ -313,19 +324,73 @@ private slots:
         QCOMPARE(produced, expected);
     }
 
-    void fileErrorIsReportedAndNothingClaimed() {
-        SimProcess sim({"--no-pacing", "--position", "40"});
+    // A file that cannot be written: a box that says why, the old file (if
+    // any) as it was, no temporary file, nothing claimed; then the save
+    // dialog again, and another place takes the records.
+    void fileErrorIsReportedAndTheSaveDialogComesAgain_data() {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<int>("sizeLimit"); // 0: none
+        QTest::addColumn<QString>("boxText");
+        QTest::newRow("missing folder, then another place")
+            << "missing/results.doc"
+            << "again.doc" << 0 << "Файл нельзя сохранить здесь";
+        QTest::newRow("full disk keeps the old file") << "old.doc"
+                                                      << "" << 100 << "Прежний файл не изменён";
+        if (geteuid() != 0) // the superuser writes into any folder
+            QTest::newRow("read-only folder") << "read-only/results.doc"
+                                              << "" << 0 << "Файл нельзя сохранить здесь";
+    }
+    void fileErrorIsReportedAndTheSaveDialogComesAgain() {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        QFETCH(int, sizeLimit);
+        QFETCH(QString, boxText);
+        const int nPosition = 40, nCount = 5;
+        SimProcess sim({"--position", std::to_string(nPosition)}); // a paced line
         QVERIFY(!sim.DevicePath().empty());
         ScopedComPort com3(3, sim.DevicePath());
+        const TempDir dir;
+        const QString szFolder = QString::fromStdString(dir.Path());
+        const QByteArray old(1000, 'o');
+        QFile oldFile(szFolder + "/old.doc");
+        QVERIFY(oldFile.open(QIODevice::WriteOnly) && oldFile.write(old) == old.size());
+        oldFile.close();
+        QVERIFY(QDir(szFolder).mkdir("read-only"));
+        QVERIFY(QFile::setPermissions(szFolder + "/read-only", QFile::ReadOwner | QFile::ExeOwner));
+        const QDir::Filters all = QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot;
+        const QStringList before = QDir(szFolder).entryList(all);
+
         auto pDlg = MakeDialog(true);
-        const QString szOut = m_dir.filePath("missing/results.xls");
-        StartDownload(*pDlg, 5, 0, szOut);
-        QTRY_COMPARE_WITH_TIMEOUT(m_boxes.size(), 1, LINK_TIMEOUT_MS);
+        const QString szFirst = szFolder + "/" + first;
+        {
+            std::optional<FileSizeLimit> limit;
+            if (sizeLimit > 0)
+                limit.emplace(sizeLimit);
+            StartDownload(
+                *pDlg, nCount, 0,
+                QStringList{szFirst, second.isEmpty() ? second : szFolder + "/" + second});
+            QTRY_COMPARE_WITH_TIMEOUT(m_nSaveDialogs, 2, LINK_TIMEOUT_MS);
+        }
+        QCOMPARE(m_boxes.size(), 1);
         QCOMPARE(m_boxes[0].icon, QMessageBox::Critical);
-        QVERIFY2(m_boxes[0].szText.contains(szOut), qPrintable(m_boxes[0].szText));
-        // Progress stays full and the status line claims nothing.
-        QCOMPARE(Child<QProgressBar>(*pDlg, "IDC_PROGRESS")->value(), 5);
-        QVERIFY(!pDlg->StatusText().contains(FILE_DONE));
+        QVERIFY2(m_boxes[0].szText.contains(szFirst) && m_boxes[0].szText.contains(boxText),
+                 qPrintable(m_boxes[0].szText));
+        QCOMPARE(ReadAll(szFolder + "/old.doc"), old);
+        QStringList after = QDir(szFolder).entryList(all);
+        if (!second.isEmpty()) {
+            QVERIFY(after.removeOne(second));
+            QTRY_COMPARE_WITH_TIMEOUT(pDlg->StatusText(), FILE_DONE, LINK_TIMEOUT_MS);
+            QCOMPARE(Child<QProgressBar>(*pDlg, "IDC_PROGRESS")->value(), 0);
+            const QByteArray produced = ReadAll(szFolder + "/" + second);
+            QCOMPARE(produced, ExpectedResults(nPosition, nCount, 0));
+        } else {
+            // Cancelled after the failure: progress stays full, nothing claimed.
+            QCOMPARE(Child<QProgressBar>(*pDlg, "IDC_PROGRESS")->value(), nCount);
+            QVERIFY(!pDlg->StatusText().contains(FILE_DONE));
+        }
+        QCOMPARE(after, before);
+        QCOMPARE(QDir(szFolder + "/read-only").entryList(all), QStringList());
     }
 
     void stopServesTheFailedSearchBox() {
