@@ -7,13 +7,14 @@
 #include "history/new_records.h"
 #include "link/frame.h"
 #include "platform/codepage.h"
+#include "platform/messages.h"
 #include "platform/port_setting.h"
 #include "platform/serial_port.h"
 
 namespace {
 
 // The link's texts that tell how the search ended.
-const std::string FOUND_PREFIX = Utf8ToCp1251(" Связь установлена по COM");
+const std::string FOUND_PREFIX = Utf8ToCp1251(" Связь установлена по ");
 const std::string NOT_FOUND = Utf8ToCp1251(" Связь НЕ установлена.");
 // Texts posted once per request and reply: too many to print line by line.
 const std::string WAITING = Utf8ToCp1251(" Ожидание ответа.");
@@ -23,10 +24,23 @@ const std::string RECEIVED = Utf8ToCp1251(" Oтвет получен.");
 // against a link that never reports.
 constexpr auto SEARCH_LIMIT = std::chrono::seconds(60);
 
+// Blanks at the ends of the text and at the end of each line dropped: the
+// fixed texts are laid out for a box, and a terminal line needs no padding.
 std::string Trimmed(const std::string& text) {
-    size_t first = text.find_first_not_of(" \n");
-    size_t last = text.find_last_not_of(" \n");
-    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+    std::string out;
+    for (size_t start = 0; start <= text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const size_t last = text.find_last_not_of(' ', end == 0 ? std::string::npos : end - 1);
+        out += (last == std::string::npos || last < start ? std::string()
+                                                          : text.substr(start, last - start + 1));
+        out += '\n';
+        start = end + 1;
+    }
+    const size_t first = out.find_first_not_of(" \n");
+    const size_t last = out.find_last_not_of(" \n");
+    return first == std::string::npos ? std::string() : out.substr(first, last - first + 1);
 }
 
 } // namespace
@@ -85,8 +99,10 @@ void ArchiveReader::WriteResultsFile(int nCount) {
 }
 
 std::string ArchiveReader::Device() {
-    return m_options.m_szDevice.empty() ? DeviceForPort(m_link.PortNumber(-1))
-                                        : m_options.m_szDevice;
+    if (!m_options.m_szDevice.empty())
+        return m_options.m_szDevice;
+    const std::optional<std::string> adapter = m_link.DeviceToRemember();
+    return adapter && !adapter->empty() ? *adapter : DeviceForPort(m_link.PortNumber(-1));
 }
 
 bool ArchiveReader::OnPosition(const std::vector<uint8_t>& reply) {
@@ -123,7 +139,7 @@ int ArchiveReader::WaitForInstrument() {
         std::optional<ReaderEvent> event =
             m_events.Pop(std::max(left, std::chrono::milliseconds(0)));
         if (!event) {
-            m_display.Line("tarvex-read: the port search did not end");
+            m_display.Line(std::string("tarvex-read: ") + Msg("the port search did not end"));
             return EXIT_NOT_FOUND;
         }
         if (event->kind == ReaderEvent::Interrupt)
@@ -164,12 +180,14 @@ int ArchiveReader::DownloadOnce() {
     while (!m_bWriteRan) {
         std::optional<ReaderEvent> event = m_events.Pop(silenceLimit);
         if (!event) {
-            m_display.Line("tarvex-read: the link reported nothing for too long");
+            m_display.Line(std::string("tarvex-read: ") +
+                           Msg("the link reported nothing for too long"));
             return EXIT_NO_ANSWER;
         }
         switch (event->kind) {
         case ReaderEvent::Interrupt:
-            m_display.Line("tarvex-read: interrupted; no results file written");
+            m_display.Line(std::string("tarvex-read: ") +
+                           Msg("interrupted; no results file written"));
             return EXIT_INTERRUPTED;
         case ReaderEvent::Box:
             m_display.Line(Trimmed(Cp1251ToUtf8(event->text)));
@@ -186,7 +204,7 @@ int ArchiveReader::DownloadOnce() {
             }
             m_sequence.OnLinkReply(static_cast<unsigned>(event->bytes.size()), event->bytes.data());
             if (event->bytes.empty()) {
-                m_display.Line("tarvex-read: no answer from the instrument");
+                m_display.Line(std::string("tarvex-read: ") + Msg("no answer from the instrument"));
                 return EXIT_NO_ANSWER;
             }
             break;
@@ -236,13 +254,23 @@ void ArchiveReader::AwaitClosingReply() {
 
 void ArchiveReader::Finish(int nPort) {
     m_link.Stop();
+    // A device given on the command line is no COM port: the settings keep
+    // the port and the adapter they had.
+    if (!m_options.m_szDevice.empty())
+        return;
     SavePortSetting(nPort);
+    if (const std::optional<std::string> adapter = m_link.DeviceToRemember())
+        SaveDeviceSetting(*adapter);
 }
 
 int ArchiveReader::Run() {
+    if (!m_options.m_szDevice.empty())
+        m_link.OnlyDevice(m_options.m_szDevice);
+    else if (m_options.m_nPort == 0)
+        m_link.SavedDevice(LoadDeviceSetting());
     m_link.PortNumber(m_options.m_nPort > 0 ? m_options.m_nPort : LoadPortSetting());
     if (!m_link.Start(this)) {
-        m_display.Line("tarvex-read: the link could not be started");
+        m_display.Line(std::string("tarvex-read: ") + Msg("the link could not be started"));
         return EXIT_NOT_FOUND;
     }
     int status = WaitForInstrument();
@@ -251,6 +279,9 @@ int ArchiveReader::Run() {
     m_display.Finish();
     Finish(m_link.PortNumber(-1));
     if (status == EXIT_WRITTEN && !m_bNothingNew)
-        std::printf("%s: %d records\n", m_szOutputPath.c_str(), m_nWritten);
+        std::printf("%s: %s\n", m_szOutputPath.c_str(),
+                    Format(MsgN("%d record", "%d records", static_cast<unsigned long>(m_nWritten)),
+                           m_nWritten)
+                        .c_str());
     return status;
 }

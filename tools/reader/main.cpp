@@ -12,21 +12,13 @@
 
 #include "archive/results_writer.h"
 #include "platform/atomic_file.h"
+#include "platform/messages.h"
 #include "tools/reader/archive_reader.h"
 #include "tools/reader/port_list.h"
 #include "tools/reader/progress_display.h"
 #include "tools/reader/reader_options.h"
 
 namespace {
-
-constexpr int MAPPED_PORTS = 99;
-
-// Every port number the search may try names the one device, so nothing
-// else is opened.
-void UseOnlyDevice(const std::string& device) {
-    for (int n = 1; n <= MAPPED_PORTS; ++n)
-        setenv(("TARVEX_COM" + std::to_string(n)).c_str(), device.c_str(), 1);
-}
 
 // Ctrl-C and SIGTERM are taken by a thread of their own and turned into an
 // event of the reader's queue, so the run ends in order: the link stopped,
@@ -47,6 +39,7 @@ std::thread InterruptOnSignals(ArchiveReader& reader) {
 } // namespace
 
 int main(int argc, char** argv) {
+    InitMessages();
     // A closed output (tarvex-read ... | head -1) fails the write instead of
     // ending the run, so the download, the file and the saved port are kept;
     // a file-size limit fails the write of the results file the same way.
@@ -56,9 +49,10 @@ int main(int argc, char** argv) {
     ReaderOptions options;
     ParseResult parsed = ParseReaderOptions(args, options);
     if (!parsed.ok) {
-        if (parsed.badCount)
-            std::fprintf(stderr, "Неправильно введено количество записей (1...2000)\n");
-        std::fprintf(stderr, "tarvex-read: %s\n%s", parsed.error.c_str(), ReaderUsage());
+        // One line: the reason, then where the usage is.
+        std::fprintf(stderr, "tarvex-read: %s%s (%s)\n",
+                     parsed.badCount ? "Неправильно введено количество записей (1...2000): " : "",
+                     parsed.error.c_str(), Msg("see tarvex-read --help"));
         return EXIT_BAD_USAGE;
     }
     if (options.m_bHelp) {
@@ -66,7 +60,7 @@ int main(int argc, char** argv) {
         return EXIT_WRITTEN;
     }
     if (options.m_bListPorts) {
-        ListPorts(stdout);
+        ListPorts(stdout, options);
         return EXIT_WRITTEN;
     }
 
@@ -74,7 +68,7 @@ int main(int argc, char** argv) {
     if (path.empty()) {
         path = exports::ProposedName(options.m_form, std::time(nullptr));
         if (path.empty()) {
-            std::fprintf(stderr, "tarvex-read: no file name for today's date\n");
+            std::fprintf(stderr, "tarvex-read: %s\n", Msg("no file name for today's date"));
             return EXIT_NOT_WRITTEN;
         }
     }
@@ -83,17 +77,16 @@ int main(int argc, char** argv) {
     const FileStatus target = CheckNewFileTarget(
         path, options.m_bForce ? ReplacePolicy::Replace : ReplacePolicy::KeepExisting);
     if (target.error == EEXIST) {
-        std::fprintf(stderr, "tarvex-read: %s exists (use --force to overwrite it)\n",
-                     path.c_str());
+        std::fprintf(stderr, "tarvex-read: %s\n",
+                     Format(Msg("%s exists (use --force to overwrite it)"), path.c_str()).c_str());
         return EXIT_NOT_WRITTEN;
     }
     if (!target.Ok()) {
-        std::fprintf(stderr, "tarvex-read: cannot write %s: %s\n", path.c_str(),
-                     target.Reason().c_str());
+        std::fprintf(
+            stderr, "tarvex-read: %s\n",
+            Format(Msg("cannot write %s: %s"), path.c_str(), target.Reason().c_str()).c_str());
         return EXIT_NOT_WRITTEN;
     }
-    if (!options.m_szDevice.empty())
-        UseOnlyDevice(options.m_szDevice);
 
     ProgressDisplay display(stderr, isatty(STDERR_FILENO) == 1);
     ArchiveReader reader(options, path, display);

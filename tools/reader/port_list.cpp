@@ -1,82 +1,95 @@
 #include "tools/reader/port_list.h"
 
-#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
-#include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "link/port_search.h"
+#include "platform/messages.h"
+#include "platform/port_problem.h"
+#include "platform/port_setting.h"
+#include "platform/serial_adapters.h"
 #include "platform/serial_port.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
 constexpr int LISTED_PORTS = 9;
-const char* const SERIAL_PREFIXES[] = {"ttyS", "ttyUSB", "ttyACM"};
 
-// Natural order: ttyS2 before ttyS10.
-bool DeviceLess(const std::string& a, const std::string& b) {
-    auto split = [](const std::string& s) {
-        size_t digits = s.find_last_not_of("0123456789") + 1;
-        long number = digits < s.size() ? std::stol(s.substr(digits)) : -1;
-        return std::make_pair(s.substr(0, digits), number);
-    };
-    return split(a) < split(b);
+// The state of a device as the search would find it, with what the user
+// needs to know to act on it.
+std::string DeviceState(const std::string& device) {
+    const int error = ProbeSerialDevice(device);
+    std::string state = PortStateWord(error);
+    if (error == EACCES || error == EPERM) {
+        const std::string group = DeviceGroup(device);
+        if (!group.empty())
+            state += " (" + Format(Msg("group %s"), group.c_str()) + ")";
+    } else if (error == EBUSY) {
+        const std::string holder = DeviceHolder(device);
+        if (!holder.empty())
+            state += " (" + holder + ")";
+    }
+    return state;
 }
 
-// Canonical device path -> its stable /dev/serial/by-id name.
-std::map<std::string, std::string> StableNames() {
-    std::map<std::string, std::string> names;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator("/dev/serial/by-id", ec)) {
-        fs::path target = fs::canonical(entry.path(), ec);
-        if (!ec)
-            names[target.string()] = entry.path().string();
-    }
-    return names;
+void PrintRow(std::FILE* out, const std::string& row) {
+    const size_t end = row.find_last_not_of(' ');
+    std::fprintf(out, "%s\n", end == std::string::npos ? "" : row.substr(0, end + 1).c_str());
 }
 
-std::vector<std::string> SerialDevices() {
-    std::vector<std::string> devices;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator("/dev", ec)) {
-        const std::string name = entry.path().filename().string();
-        for (const char* prefix : SERIAL_PREFIXES) {
-            const std::string p = prefix;
-            if (name.size() > p.size() && name.compare(0, p.size(), p) == 0 &&
-                std::all_of(name.begin() + static_cast<long>(p.size()), name.end(),
-                            [](char c) { return c >= '0' && c <= '9'; }))
-                devices.push_back(entry.path().string());
-        }
-    }
-    std::sort(devices.begin(), devices.end(), DeviceLess);
-    return devices;
+std::string Padded(const std::string& text, size_t width) {
+    return text.size() >= width ? text + ' ' : text + std::string(width - text.size(), ' ');
+}
+
+std::string StepRow(const SearchStep& step) {
+    std::string device = step.nPort > 0 ? DeviceForPort(step.nPort) : step.device;
+    std::string row = Padded(step.nPort > 0 ? StepName(step) : "", 6);
+    std::string shown = device;
+    const std::string target = CanonicalDevice(device);
+    if (target != device)
+        shown += " -> " + target;
+    row += Padded(shown, 26) + DeviceState(device);
+    const std::string variable = "TARVEX_COM" + std::to_string(step.nPort);
+    if (step.nPort > 0 && std::getenv(variable.c_str()) != nullptr)
+        row += "  (" + variable + ")";
+    return row;
 }
 
 } // namespace
 
-void ListPorts(std::FILE* out) {
-    for (int n = 1; n <= LISTED_PORTS; ++n) {
-        const std::string device = DeviceForPort(n);
-        std::error_code ec;
-        const bool present = !device.empty() && fs::exists(device, ec);
-        const std::string variable = "TARVEX_COM" + std::to_string(n);
-        std::fprintf(out, "COM%d  %-24s %-8s%s\n", n, device.c_str(),
-                     present ? "present" : "missing",
-                     std::getenv(variable.c_str()) ? ("  (" + variable + ")").c_str() : "");
+void ListPorts(std::FILE* out, const ReaderOptions& options) {
+    const int nSavedPort = options.m_nPort > 0 ? options.m_nPort : LoadPortSetting();
+    const std::string savedDevice = options.m_nPort > 0 ? std::string() : LoadDeviceSetting();
+    std::vector<SearchStep> steps = FirstSearchSteps(nSavedPort, savedDevice, options.m_szDevice);
+    if (!options.m_szDevice.empty()) {
+        std::fprintf(out, "%s\n", Msg("The search tries only the device given with --device:"));
+        PrintRow(out, "   1. " + StepRow(steps.front()));
+        return;
     }
-    std::fprintf(out, "serial devices:\n");
-    const std::map<std::string, std::string> stable = StableNames();
-    const std::vector<std::string> devices = SerialDevices();
-    if (devices.empty())
-        std::fprintf(out, "  (none)\n");
-    for (const std::string& device : devices) {
-        auto it = stable.find(device);
-        if (it != stable.end())
-            std::fprintf(out, "  %-16s %s\n", device.c_str(), it->second.c_str());
-        else
-            std::fprintf(out, "  %s\n", device.c_str());
+    const std::vector<SearchStep> adapters = AdapterSteps(steps);
+    steps.insert(steps.end(), adapters.begin(), adapters.end());
+    std::fprintf(out, "%s\n", Msg("The search tries, in this order:"));
+    std::vector<bool> listed(LISTED_PORTS + 1, false);
+    for (size_t i = 0; i < steps.size(); ++i) {
+        char number[32];
+        std::snprintf(number, sizeof number, "%4zu. ", i + 1);
+        std::string row = number + StepRow(steps[i]);
+        if (i == 0 && !savedDevice.empty())
+            row += std::string("  (") + Msg("remembered adapter") + ")";
+        else if (steps[i].nPort == nSavedPort && !listed[0]) {
+            row += std::string("  (") +
+                   (options.m_nPort > 0 ? Msg("given with --port") : Msg("saved port")) + ")";
+            listed[0] = true;
+        }
+        if (steps[i].nPort > 0 && steps[i].nPort <= LISTED_PORTS)
+            listed[static_cast<size_t>(steps[i].nPort)] = true;
+        PrintRow(out, row);
     }
+    if (adapters.empty())
+        std::fprintf(out, "%s\n", Msg("      (no USB serial adapter present)"));
+    std::fprintf(out, "%s\n", Msg("Other COM ports, tried only when named with --port:"));
+    for (int n = 1; n <= LISTED_PORTS; ++n)
+        if (!listed[static_cast<size_t>(n)])
+            PrintRow(out, "      " + StepRow({n, {}}));
 }

@@ -1,6 +1,9 @@
-// --list-ports: what COM1..COM9 map to, and the serial devices present.
+// --list-ports: the ports the search would try, in its order, and the state
+// of each device now (present, missing, no permission, busy, not a terminal).
 #pragma once
 
 #include <cstdio>
 
-void ListPorts(std::FILE* out);
+#include "tools/reader/reader_options.h"
+
+void ListPorts(std::FILE* out, const ReaderOptions& options);

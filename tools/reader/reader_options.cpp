@@ -1,6 +1,9 @@
 #include "tools/reader/reader_options.h"
 
 #include <cstdint>
+#include <set>
+
+#include "platform/messages.h"
 
 namespace {
 
@@ -33,7 +36,7 @@ bool TakeValue(const std::vector<std::string>& args, size_t& i, const std::strin
         return true;
     }
     if (i + 1 >= args.size()) {
-        result.error = "option " + name + " needs a value";
+        result.error = Format(Msg("%s needs a value"), name.c_str());
         return false;
     }
     value = args[++i];
@@ -45,12 +48,12 @@ bool ParseRanged(const std::string& name, const std::string& text, int lo, int h
     int64_t value = 0;
     NumberParse parse = ParseNumber(text, hi, value);
     if (parse == NumberParse::NotANumber) {
-        result.error = name + " takes a whole number, not '" + text + "'";
+        result.error = Format(Msg("%s takes a whole number, not '%s'"), name.c_str(), text.c_str());
         return false;
     }
     if (parse == NumberParse::OutOfRange || value < lo) {
         result.error =
-            name + " must be " + std::to_string(lo) + " to " + std::to_string(hi) + ", not " + text;
+            Format(Msg("%s must be %d to %d, not %s"), name.c_str(), lo, hi, text.c_str());
         return false;
     }
     out = static_cast<int>(value);
@@ -62,6 +65,7 @@ bool ParseRanged(const std::string& name, const std::string& text, int lo, int h
 ParseResult ParseReaderOptions(const std::vector<std::string>& args, ReaderOptions& options) {
     ParseResult result;
     int formsGiven = 0;
+    std::set<std::string> given; // each option counts once; a repeat is refused
     for (size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i];
         std::string inlineValue;
@@ -73,6 +77,10 @@ ParseResult ParseReaderOptions(const std::vector<std::string>& args, ReaderOptio
                 name.resize(eq);
                 hasInline = true;
             }
+        }
+        if (!given.insert(name == "-h" ? "--help" : name).second) {
+            result.error = Format(Msg("%s given more than once"), name.c_str());
+            return result;
         }
         std::string value;
         if (name == "--count") {
@@ -95,7 +103,8 @@ ParseResult ParseReaderOptions(const std::vector<std::string>& args, ReaderOptio
                 return result;
             const auto form = exports::FormFromName(value);
             if (!form) {
-                result.error = "--format takes table, report, xlsx or pdf, not '" + value + "'";
+                result.error = Format(Msg("--format takes table, report, xlsx or pdf, not '%s'"),
+                                      value.c_str());
                 return result;
             }
             options.m_form = *form;
@@ -104,14 +113,14 @@ ParseResult ParseReaderOptions(const std::vector<std::string>& args, ReaderOptio
             if (!TakeValue(args, i, name, inlineValue, hasInline, value, result))
                 return result;
             if (value.empty()) {
-                result.error = name + " needs a non-empty path";
+                result.error = Format(Msg("%s needs a non-empty path"), name.c_str());
                 return result;
             }
             (name == "--output"   ? options.m_szOutput
              : name == "--device" ? options.m_szDevice
                                   : options.m_szDatabase) = value;
         } else if (hasInline) {
-            result.error = "option " + name + " takes no value";
+            result.error = Format(Msg("%s takes no value"), name.c_str());
             return result;
         } else if (name == "--table" || name == "--report") {
             options.m_form =
@@ -128,17 +137,21 @@ ParseResult ParseReaderOptions(const std::vector<std::string>& args, ReaderOptio
         } else if (name == "--help" || name == "-h") {
             options.m_bHelp = 1;
         } else {
-            result.error = "unknown argument '" + args[i] + "'";
+            result.error = Format(Msg("unknown argument '%s'"), args[i].c_str());
             return result;
         }
     }
     if (options.m_bNoHistory && (!options.m_szDatabase.empty() || options.m_bOnlyNew)) {
-        result.error = options.m_bOnlyNew ? "--new needs the history: drop --no-history"
-                                          : "give at most one of --database and --no-history";
+        result.error = options.m_bOnlyNew ? Msg("--new needs the history: drop --no-history")
+                                          : Msg("give at most one of --database and --no-history");
         return result;
     }
     if (formsGiven > 1) {
-        result.error = "give at most one of --table, --report and --format";
+        result.error = Msg("give at most one of --table, --report and --format");
+        return result;
+    }
+    if (options.m_nPort > 0 && !options.m_szDevice.empty()) {
+        result.error = Msg("give at most one of --port and --device");
         return result;
     }
     result.ok = true;
@@ -146,26 +159,42 @@ ParseResult ParseReaderOptions(const std::vector<std::string>& args, ReaderOptio
 }
 
 const char* ReaderUsage() {
-    return "usage: tarvex-read [--count N] [--format FORM | --table | --report] [--output PATH]\n"
-           "                   [--force] [--port N | --device PATH] [--timeout MS] [--list-ports]\n"
-           "                   [--new] [--database PATH | --no-history]\n"
-           "Reads the last N records (1 to 2000, default 100) of the instrument's archive\n"
-           "and writes them in one of four forms:\n"
-           "  --format report  text report, Windows-1251 (.doc, the default)\n"
-           "  --format table   tab-separated table, Windows-1251 (.xls; same as --table)\n"
-           "  --format xlsx    Excel workbook with number cells (.xlsx)\n"
-           "  --format pdf     PDF test report with charts (.pdf)\n"
-           "  --output PATH  results file (default: the dated name in this directory)\n"
-           "  --force        overwrite an existing results file\n"
-           "  --port N       start the port search at COMN instead of the saved port\n"
-           "  --device PATH  use this serial device only\n"
-           "  --timeout MS   reply time-out of each request (default 3000)\n"
-           "  --list-ports   show COM1..COM9, their devices and the serial devices present\n"
-           "  --new          only the records written since the last download from this\n"
-           "                 instrument (none logged yet: the last N); nothing new: no file\n"
-           "  --database PATH  measurement history file (default: $TARVEX_DATABASE, or\n"
-           "                 $XDG_DATA_HOME/tarvex/history.sqlite3); every download is kept there\n"
-           "  --no-history   leave the measurement history alone this run\n"
-           "Exit status: 0 written, 2 bad usage, 3 instrument not found,\n"
-           "             4 no answer from the instrument, 5 results file not written.\n";
+    // The command line itself is not translated; each explanation is.
+    static const std::string usage =
+        std::string(
+            "usage: tarvex-read [--count N] [--format FORM | --table | --report] [--output PATH]\n"
+            "                   [--force] [--port N | --device PATH] [--timeout MS] "
+            "[--list-ports]\n"
+            "                   [--new] [--database PATH | --no-history]\n") +
+        Msg("Reads the last N records (1 to 2000, default 100) of the instrument's archive\n"
+            "and writes them in one of four forms:\n") +
+        Msg("  --format report  text report, Windows-1251 (.doc, the default)\n") +
+        Msg("  --format table   tab-separated table, Windows-1251 (.xls; same as --table)\n") +
+        Msg("  --format xlsx    Excel workbook with number cells (.xlsx)\n") +
+        Msg("  --format pdf     PDF test report with charts (.pdf)\n") +
+        Msg("  --output PATH  results file (default: the dated name in this directory)\n") +
+        Msg("  --force        overwrite an existing results file\n") +
+        Msg("  --port N       start the search at COMN instead of the saved port (the\n"
+            "                 remembered adapter is then not tried first)\n") +
+        Msg("  --device PATH  use this serial device only; the saved port is left alone\n") +
+        Msg("  --timeout MS   reply time-out of each request (default 3000)\n") +
+        Msg("  --list-ports   show the ports the search would try, in order, and their state\n") +
+        Msg("  --new          only the records written since the last download from this\n"
+            "                 instrument (none logged yet: the last N); nothing new: no file\n") +
+        Msg("  --database PATH  measurement history file (default: $TARVEX_DATABASE, or\n"
+            "                 $XDG_DATA_HOME/tarvex/history.sqlite3); every download is kept "
+            "there\n") +
+        Msg("  --no-history   leave the measurement history alone this run\n") +
+        Msg("Each option may be given once.\n") +
+        Msg("The search tries the adapter remembered in Vextar.ini, the saved port, COM1 to\n"
+            "COM4, then the USB serial adapters present; COMn is $TARVEX_COM<n> when set,\n"
+            "otherwise /dev/ttyS<n-1>.\n") +
+        Msg("Exit status:\n") +
+        Msg("  0    results file written (or, with --new, nothing new to write)\n") +
+        Msg("  2    bad usage, or a count outside 1 to 2000\n") +
+        Msg("  3    instrument not found (the reason is printed)\n") +
+        Msg("  4    no answer from the instrument\n") +
+        Msg("  5    results file not written (the reason is printed)\n") +
+        Msg("  130  interrupted by Ctrl-C or SIGTERM; nothing written, the port still saved\n");
+    return usage.c_str();
 }
