@@ -54,6 +54,7 @@ std::string SearchFailureText(const std::vector<SearchTry>& tries) {
     std::string text = Msg("Ports tried:");
     std::set<std::string> listed;
     std::vector<std::string> problems;
+    bool everyTryHasItsRemedy = !tries.empty();
     for (const SearchTry& t : tries) {
         const std::string device = StepDevice(t.step);
         const std::string name = StepName(t.step);
@@ -65,6 +66,7 @@ std::string SearchFailureText(const std::vector<SearchTry>& tries) {
         text += ": " + (t.nError == 0 ? std::string(Msg("no answer")) : PortStateWord(t.nError));
         const bool plainlyAbsent =
             t.nError == ENOENT || t.nError == EIO || t.nError == ENXIO || t.nError == ENODEV;
+        everyTryHasItsRemedy = everyTryHasItsRemedy && t.nError != 0 && !plainlyAbsent;
         if (t.nError != 0 && !plainlyAbsent) {
             std::string problem = PortProblemText(device, t.nError);
             if (std::find(problems.begin(), problems.end(), problem) == problems.end())
@@ -73,10 +75,13 @@ std::string SearchFailureText(const std::vector<SearchTry>& tries) {
     }
     for (const std::string& problem : problems)
         text += "\n\n" + problem;
-    text += "\n\n";
-    text += Msg("Check that the instrument is switched on and its cable plugged in. If it is "
-                "on another device, make that device a COM port with TARVEX_COM<n>=PATH (for "
-                "example TARVEX_COM3=/dev/ttyUSB0), or read it with \"tarvex-read --device "
-                "PATH\"; \"tarvex-read --list-ports\" shows the ports the search tries.");
+    // Where every port had a problem of its own, its remedy is the advice.
+    if (!everyTryHasItsRemedy)
+        text += "\n\n" +
+                std::string(Msg(
+                    "Check that the instrument is switched on and its cable plugged in. If it is "
+                    "on another device, make that device a COM port with TARVEX_COM<n>=PATH (for "
+                    "example TARVEX_COM3=/dev/ttyUSB0), or read it with \"tarvex-read --device "
+                    "PATH\"; \"tarvex-read --list-ports\" shows the ports the search tries."));
     return text;
 }
