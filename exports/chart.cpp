@@ -39,8 +39,9 @@ std::optional<std::pair<Range, Range>> Extent(const ChartSpec& spec) {
             }
     if (x.lo > x.hi)
         return std::nullopt;
-    if (x.lo == x.hi)
-        x = {x.lo - 1, x.hi + 1};
+    // A margin on both sides, so that no marker sits on the frame.
+    const double margin = x.lo == x.hi ? 1 : (x.hi - x.lo) * 0.04;
+    x = {x.lo - margin, x.hi + margin};
     if (spec.logY) {
         y = {std::pow(10.0, std::floor(std::log10(y.lo))),
              std::pow(10.0, std::ceil(std::log10(y.hi)))};

@@ -95,6 +95,11 @@ void WriteRecordSheet(lxw_worksheet* sheet, const ExportContent& content, const 
         WriteRecordRow(sheet, row++, *record, f);
     worksheet_freeze_panes(sheet, 1, 0);
     worksheet_autofilter(sheet, 0, 0, row - 1, ColumnCount - 1);
+    // Printed on A4 across, every column on the page, the header on each page.
+    worksheet_set_paper(sheet, 9);
+    worksheet_set_landscape(sheet);
+    worksheet_fit_to_pages(sheet, 1, 0);
+    worksheet_repeat_rows(sheet, 0, 0);
 }
 
 // The same three columns as the table's empty-cell section.
