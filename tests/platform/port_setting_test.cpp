@@ -119,76 +119,60 @@ TEST_F(SettingsTest, FailedWritesKeepTheOldFileAndLeaveNoTemporary) {
     EXPECT_EQ(Entries(), 1u);
 }
 
-// Saves the port from a child process that runs as an ordinary user, so that
-// folder permissions count even when the tests run as root. Returns 0 on
-// success, else the errno of the failure.
-int SaveAsUser(const std::string& dir, int nPort, unsigned long nSizeLimit = 0) {
+// Saves port 12 from a child process running as an ordinary user, so that
+// folder permissions count even for root. 0 on success, else the errno.
+int SaveAsUser(const std::string& dir, unsigned long nSizeLimit) {
     const pid_t pid = fork();
     if (pid == 0) {
         ResetSettingsPath();
-        if (chdir(dir.c_str()) != 0)
+        if (chdir(dir.c_str()) != 0 || (geteuid() == 0 && (setgid(65534) || setuid(65534))))
             _exit(200);
-        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
-            _exit(201);
         std::unique_ptr<FileSizeLimit> limit;
         if (nSizeLimit != 0)
             limit = std::make_unique<FileSizeLimit>(nSizeLimit);
         errno = 0;
-        const int nResult = SavePortSetting(nPort);
-        _exit(nResult == 1 ? 0 : (errno != 0 ? errno : 202));
+        _exit(SavePortSetting(12) == 1 ? 0 : (errno != 0 ? errno : 201));
     }
     int nStatus = 0;
-    if (pid < 0 || waitpid(pid, &nStatus, 0) != pid || !WIFEXITED(nStatus))
-        return -1;
-    return WEXITSTATUS(nStatus);
+    return waitpid(pid, &nStatus, 0) == pid && WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
 }
 
-// A folder the user may not write to: the file in it is rewritten in place
-// when the file itself may be written, and every failure keeps the old text
-// and says why.
+// In a folder the user may not write to, a writable file is rewritten in
+// place; every failure keeps the old text and says why.
 TEST_F(SettingsTest, FolderWithoutWriteAccessIsRewrittenInPlaceOrTellsWhy) {
-    struct Case {
-        const char* pszName;
-        bool bFileExists;
-        mode_t fileMode;
-        unsigned long nSizeLimit;
-        int nExpected; // 0: saved, else the errno of the failure
-    };
     const std::string old = "[Velmare - 7K]\nCOM Port 1_4= 1 \n";
-    const Case cases[] = {
-        {"writable file", true, 0666, 0, 0},
-        {"writable file, disk full", true, 0666, 16, EFBIG},
-        {"read-only file", true, 0444, 0, EACCES},
-        {"no file yet", false, 0666, 0, EACCES},
-    };
+    const struct {
+        const char* pszName;
+        mode_t fileMode; // 0: no file
+        unsigned long nSizeLimit;
+        int nExpected; // 0: saved, else the errno
+    } cases[] = {{"writable", 0666, 0, 0},
+                 {"writable, disk full", 0666, 16, EFBIG},
+                 {"read-only", 0444, 0, EACCES},
+                 {"no file", 0, 0, EACCES}};
     ASSERT_EQ(chmod(m_dir.Path().c_str(), 0755), 0);
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.pszName);
         const std::string dir = m_dir.File(c.pszName), ini = dir + "/Vextar.ini";
         ASSERT_TRUE(fs::create_directory(dir));
-        if (c.bFileExists) {
+        if (c.fileMode != 0) {
             std::ofstream(ini, std::ios::binary) << old;
             ASSERT_EQ(chmod(ini.c_str(), c.fileMode), 0);
         }
-        struct stat before {};
+        struct stat before {
+        }, after{};
         stat(ini.c_str(), &before);
         ASSERT_EQ(chmod(dir.c_str(), 0555), 0);
-        // Twelve is one character longer than the old value.
-        EXPECT_EQ(SaveAsUser(dir, 12, c.nSizeLimit), c.nExpected);
+        EXPECT_EQ(SaveAsUser(dir, c.nSizeLimit), c.nExpected); // one character longer
         ASSERT_EQ(chmod(dir.c_str(), 0755), 0);
-
         std::ifstream in(ini, std::ios::binary);
-        const std::string after(std::istreambuf_iterator<char>(in), {});
-        if (c.nExpected == 0) {
-            EXPECT_EQ(after, "[Velmare - 7K]\nCOM Port 1_4= 12 \n");
-            struct stat st {};
-            ASSERT_EQ(stat(ini.c_str(), &st), 0);
-            EXPECT_EQ(st.st_ino, before.st_ino); // the same file, not a copy
-            EXPECT_EQ(st.st_mode & 07777, c.fileMode);
-        } else {
-            EXPECT_EQ(after, c.bFileExists ? old : "");
-        }
-        EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), c.bFileExists ? 1 : 0);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
+                  c.nExpected == 0 ? "[Velmare - 7K]\nCOM Port 1_4= 12 \n"
+                  : c.fileMode     ? old
+                                   : "");
+        stat(ini.c_str(), &after);
+        EXPECT_EQ(after.st_ino, before.st_ino); // the same file, not a copy
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), c.fileMode ? 1 : 0);
     }
 }
 
