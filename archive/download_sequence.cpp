@@ -76,9 +76,18 @@ int DownloadSequence::OnLinkReply(unsigned length, const uint8_t* bytes) {
         std::memcpy(reply, bytes, count);
     // While the results file is being written the store is being read: a stray
     // record reply arriving then must not overwrite slot 0 under the writer.
+    if (count == 0 && m_link.DeviceGone() && !m_bWriting) {
+        // The download is over for good: nothing is being read any more.
+        std::memset(g_szStatusSuffix, 0, sizeof g_szStatusSuffix);
+        return 0;
+    }
     if (m_bWriting || count < 3)
         return 0;
     if (m_link.m_nLinkState.load(std::memory_order_acquire) != LINK_READY)
+        return 0;
+    // A reply that comes while the next request still waits in the mailbox
+    // cannot answer it: that request has not gone out yet.
+    if (m_link.m_bTxRequest.load(std::memory_order_acquire) != 0)
         return 0;
 
     switch (reply[2]) {

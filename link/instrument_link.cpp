@@ -14,16 +14,13 @@
 #include <system_error>
 #include <unistd.h>
 
-#include "link/line_error_box.h"
-#include "link/reply_gatherer.h"
+#include "link/link_worker.h"
 #include "platform/codepage.h"
 #include "platform/serial_port.h"
 
 namespace {
 
-constexpr int MAX_REPEATS = 4;     // repeats of a request before it is given up
-constexpr int PASS_PAUSE_MS = 100; // pause of a pass that found nothing waiting
-constexpr int STOP_SERVE_MS = 10;  // Stop serves the target's boxes this often
+constexpr int STOP_SERVE_MS = 10; // Stop serves the target's boxes this often
 
 } // namespace
 
@@ -31,17 +28,6 @@ int64_t InstrumentLink::NowMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
-
-// The worker's own data, kept for its whole run, and the event Stop waits on.
-struct InstrumentLink::Worker {
-    ReplyGatherer gatherer;
-    int r = 0;      // presence frames on this port, later repeats of the request
-    int64_t t0 = 0; // last send or last read of any bytes
-    int W = 0;      // bytes waiting at the latest look
-    int E = 0;      // line-error word at the latest look
-    std::mutex exitMutex;
-    std::condition_variable exitChanged;
-};
 
 InstrumentLink::InstrumentLink()
     : m_pWorker(std::make_unique<Worker>()), m_hPort(std::make_unique<SerialPort>()),
@@ -120,7 +106,12 @@ void InstrumentLink::PostStatus(const char* textUtf8) {
 }
 
 int InstrumentLink::PlaceRequest(const uint8_t* frame, int length, int replyTimeoutMs) {
-    if (m_bTxRequest.load(std::memory_order_acquire) != 0)
+    if (m_bTxRequest.load(std::memory_order_acquire) != 0 || DeviceGone())
+        return 0;
+    // The worker marks a request as sent before it frees the mailbox, so a
+    // free mailbox read first and then this state tell the truth together.
+    const int32_t state = m_nLinkState.load(std::memory_order_acquire);
+    if (state == LINK_SENT || state == LINK_RETRY)
         return 0;
     if (frame == nullptr || length <= 0 || length > static_cast<int>(sizeof m_txBuffer))
         return 0;
@@ -172,82 +163,4 @@ void InstrumentLink::LinkWorker() {
     std::lock_guard lock(w.exitMutex);
     m_bExited.store(1, std::memory_order_release);
     w.exitChanged.notify_all();
-}
-
-void InstrumentLink::ServeRequests(Worker& w) {
-    constexpr int capacity = ReplyGatherer::CAPACITY;
-    uint8_t in[capacity];
-    while (Running()) {
-        w.E = m_hPort->LineErrors();
-        w.W = m_hPort->BytesWaiting();
-        if (w.W > 0) {
-            if (const char* text = LineErrorBoxText(w.E); text != nullptr && m_hNotifyWnd)
-                m_hNotifyWnd->RunMessageBox(Utf8ToCp1251(text), MB_OK | MB_ICONERROR);
-            if (w.gatherer.Count() + w.W > capacity) {
-                w.gatherer.Clear();
-                if (w.W <= capacity)
-                    continue; // the waiting bytes are taken whole by the next pass
-                // More is waiting than any frame can hold, so no frame can be
-                // recognised in it. Left in the queue it would end every pass
-                // here for good; discard it and go on serving time-outs and requests.
-                for (int left = w.W; left > 0;) {
-                    const int n = m_hPort->Read(in, std::min(left, capacity));
-                    if (n <= 0)
-                        break;
-                    left -= n;
-                }
-            } else {
-                const int n = m_hPort->Read(in, w.W);
-                w.t0 = NowMs();
-                w.gatherer.Append(in, n);
-                if (w.gatherer.Examine() != GatherVerdict::Accepted)
-                    continue; // incomplete, or dropped: either way the pass ends here
-                m_nLinkState.store(LINK_READY, std::memory_order_release);
-                m_bAwaitingReply.store(0, std::memory_order_release);
-                if (m_hNotifyWnd != nullptr)
-                    m_hNotifyWnd->PostLinkReply(std::vector<uint8_t>(
-                        w.gatherer.Bytes(), w.gatherer.Bytes() + w.gatherer.Count()));
-                PostStatus(" Oтвет получен.");
-                w.gatherer.Clear();
-            }
-        }
-
-        // The time-out counts from the later of the last send and the last read.
-        if (m_bAwaitingReply.load(std::memory_order_acquire) != 0 &&
-            NowMs() - w.t0 > m_nReplyTimeout.load(std::memory_order_acquire)) {
-            w.gatherer.Clear();
-            if (w.r < MAX_REPEATS) {
-                m_nLinkState.store(LINK_RETRY, std::memory_order_release);
-                m_bTxRequest.store(1, std::memory_order_release);
-            } else {
-                m_nLinkState.store(LINK_NO_ANSWER, std::memory_order_release);
-                m_bAwaitingReply.store(0, std::memory_order_release);
-                PostStatus("!!! Нет ответа");
-                if (m_hNotifyWnd != nullptr)
-                    m_hNotifyWnd->PostLinkReply({});
-            }
-        }
-
-        if (m_bTxRequest.load(std::memory_order_acquire) != 0) {
-            const int length = std::clamp<int>(m_nTxLength.load(std::memory_order_acquire), 0,
-                                               static_cast<int>(sizeof m_txBuffer));
-            SendFrame(m_txBuffer, length);
-            m_bTxRequest.store(0, std::memory_order_release);
-            m_bAwaitingReply.store(1, std::memory_order_release);
-            w.t0 = NowMs();
-            if (m_nLinkState.load(std::memory_order_acquire) == LINK_RETRY) {
-                ++w.r;
-                char text[64];
-                std::snprintf(text, sizeof text, " Повтор %d. Ожидание ответа.", w.r);
-                PostStatus(text);
-            } else {
-                w.r = 0;
-                PostStatus(" Ожидание ответа.");
-            }
-            m_nLinkState.store(LINK_SENT, std::memory_order_release);
-        }
-
-        if (w.W == 0)
-            AwaitInput(PASS_PAUSE_MS);
-    }
 }

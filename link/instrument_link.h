@@ -58,9 +58,13 @@ public:
 
     // Requester side of the mailbox: copies the frame, sets m_nTxLength and
     // m_nReplyTimeout, sets m_bTxRequest last and wakes the worker. Returns 1
-    // when placed; 0 (nothing touched) when m_bTxRequest is still 1.
-    // The caller checks m_nLinkState first, as each requester's rules say.
+    // when placed; 0 (nothing touched) when m_bTxRequest is still 1 or a
+    // request is in flight (LINK_SENT, LINK_RETRY). The caller checks
+    // m_nLinkState first as well, as each requester's rules say.
     int PlaceRequest(const uint8_t* frame, int length, int replyTimeoutMs);
+    // 1 once the port has reported that the device is gone while serving
+    // requests; the worker has then ended and nothing more is sent.
+    int DeviceGone() const { return m_bDeviceGone.load(std::memory_order_acquire); }
 
     // Shared with the requester; written with release, read with acquire.
     std::atomic<int32_t> m_nTxLength{0};
@@ -77,6 +81,12 @@ private:
     bool PresenceExchange();
     static int64_t NowMs();
     void ServeRequests(Worker& w);
+    bool TakeFrame(Worker& w); // false: a late copy, dropped
+    void CheckTimeOut(Worker& w, int64_t now);
+    void Transmit(Worker& w, int64_t now);
+    bool SettleOver(Worker& w, int64_t now);
+    int NextWaitMs(const Worker& w, int64_t now);
+    void OnDeviceGone();
     void AwaitInput(int timeoutMs);  // port input, a request or Stop ends the wait
     void PauseOnWake(int timeoutMs); // only a request or Stop ends the wait
     void DrainWake();
@@ -91,6 +101,7 @@ private:
     std::atomic<int32_t> m_bRunning{0};
     std::atomic<int32_t> m_bExited{1};
     std::atomic<int32_t> m_nPort{2};
+    std::atomic<int32_t> m_bDeviceGone{0};
     int m_nWakeFd = -1;          // eventfd: a request or Stop wakes the worker at once
     std::string m_szSavedDevice; // set before Start
     std::string m_szOnlyDevice;  // set before Start

@@ -38,6 +38,8 @@ public:
     // ...), 0 after a successful Open.
     int OpenError() const { return m_nOpenError; }
     bool IsOpen() const { return m_nFd >= 0; }
+    // The device has hung up (unplugged, or the other end of the line closed).
+    bool HungUp() const { return m_bHungUp; }
     void Close();
 
     // Clears DTR and RTS (devices without modem lines refuse; that is fine).

@@ -16,6 +16,8 @@ void DownloadRig::WriteResultsFile(int nCount) {
 void DownloadRig::Handle(const LinkEvent& event) {
     if (event.kind == LinkEvent::Status)
         m_szLastStatus = event.text;
+    if (event.kind == LinkEvent::Box)
+        m_lastBox = event;
     if (event.kind != LinkEvent::Reply)
         return;
     m_nNoAnswers += event.bytes.empty();
@@ -50,10 +52,18 @@ bool DownloadRig::Download(std::chrono::milliseconds limit, int nMaxClicks) {
 }
 
 void DownloadRig::Pump(std::chrono::milliseconds limit) {
+    PumpUntil([] { return false; }, limit);
+}
+
+bool DownloadRig::PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < deadline)
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
         if (auto event = m_target.Next(std::chrono::milliseconds(50)))
             Handle(*event);
+    }
+    return true;
 }
 
 std::string ExpectedFile(const TempDir& dir, const std::string& simArgs, int nPosition,

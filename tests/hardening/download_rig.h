@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -32,6 +33,8 @@ public:
     // link events until a file is written (true) or limit passes.
     bool Download(std::chrono::milliseconds limit, int nMaxClicks = 1);
     void Pump(std::chrono::milliseconds limit); // hands on events for this long
+    // Hands on events until done() holds (true) or limit passes (false).
+    bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit);
 
     QueueTarget m_target;
     InstrumentLink m_link;
@@ -39,6 +42,7 @@ public:
     int m_nCount, m_nWritten = 0, m_nNoAnswers = 0; // N, files written, give-ups seen
     std::string m_szPath, m_szLastError; // the next file; the writer's reason (empty: none)
     std::string m_szLastStatus;          // UTF-8
+    std::optional<LinkEvent> m_lastBox;  // the worker's last message box
     std::function<void(int)> m_onProgress = [](int) {};
 
 private:

@@ -55,8 +55,8 @@ inline std::vector<int> PortRuns() {
     return g_portRuns;
 }
 
-// Plays the instrument: a thread takes the frames the link sends (their length
-// is in byte 1) and answers each through the handler, where nth counts the
+// Plays the instrument: a thread takes the well-formed frames the link sends
+// (their length is in byte 1) and answers each through the handler, where nth counts the
 // frames with that code so far. Without a handler it stays silent.
 class Instrument {
 public:
@@ -66,6 +66,7 @@ public:
     ~Instrument() { HangUp(); }
 
     const std::string& Path() const { return m_line.Path(); }
+    termios Settings() const { return m_line.Settings(); }
     // The other end of the line goes away, as when an adapter is unplugged.
     void HangUp() {
         m_bStop = true;
@@ -81,13 +82,34 @@ public:
     }
 
 private:
+    static bool WellFormed(const Bytes& bytes) {
+        if (bytes.size() < 5 || bytes[0] != 1 || bytes[1] < 5 || bytes[1] > 16 ||
+            bytes.size() < bytes[1])
+            return false;
+        uint8_t sum = 0;
+        for (int i = 0; i < bytes[1] - 2; ++i)
+            sum = static_cast<uint8_t>(sum + bytes[i]);
+        return sum == bytes[bytes[1] - 2];
+    }
+
     void Loop() {
         Bytes pending;
         while (!m_bStop) {
             const Bytes got = m_line.Read(1, 20);
             pending.insert(pending.end(), got.begin(), got.end());
-            while (pending.size() >= 3 && pending.size() >= pending[1]) {
-                const Bytes frame(pending.begin(), pending.begin() + std::max<int>(pending[1], 3));
+            while (!pending.empty()) {
+                // A well-formed frame is taken whole; a byte that cannot begin
+                // one (as after part of a frame was flushed) is dropped alone.
+                if (pending.size() >= 2 && pending.size() < pending[1] && pending[0] == 1 &&
+                    pending[1] >= 5 && pending[1] <= 16)
+                    break; // the rest is on its way
+                if (pending.size() < 2 && pending[0] == 1)
+                    break;
+                if (!WellFormed(pending)) {
+                    pending.erase(pending.begin());
+                    continue;
+                }
+                const Bytes frame(pending.begin(), pending.begin() + pending[1]);
                 pending.erase(pending.begin(), pending.begin() + static_cast<long>(frame.size()));
                 int nth;
                 {

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <string>
+#include <termios.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -43,6 +44,18 @@ public:
     }
     void Send(const Bytes& bytes) {
         ASSERT_EQ(write(m_nFd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    // The line settings of the device, read back through this end (a
+    // pseudo-terminal's master reports those of its device side).
+    termios Settings() const {
+        termios tio{};
+        EXPECT_EQ(tcgetattr(m_nFd, &tio), 0);
+        return tio;
+    }
+    // Bytes are waiting to be read.
+    bool Pending() const {
+        pollfd pfd{m_nFd, POLLIN, 0};
+        return poll(&pfd, 1, 0) > 0 && (pfd.revents & POLLIN) != 0;
     }
     // Reads until n bytes are in or timeoutMs has passed; returns what came.
     Bytes Read(size_t n, int timeoutMs = 3000) {

@@ -19,6 +19,13 @@ const std::string NOT_FOUND = Utf8ToCp1251(" Связь НЕ установле�
 // Texts posted once per request and reply: too many to print line by line.
 const std::string WAITING = Utf8ToCp1251(" Ожидание ответа.");
 const std::string RECEIVED = Utf8ToCp1251(" Oтвет получен.");
+// The link's text when the port reports that the device is gone.
+const std::string DISCONNECTED = Utf8ToCp1251(" Прибор отключен.");
+std::string DisconnectedLine() {
+    return std::string("tarvex-read: ") +
+           Msg("the instrument was disconnected (the port reported a hang-up); no results file "
+               "written");
+}
 
 // The search tries five ports at under half a second each; this only guards
 // against a link that never reports.
@@ -193,6 +200,10 @@ int ArchiveReader::DownloadOnce() {
             m_display.Line(Trimmed(Cp1251ToUtf8(event->text)));
             break;
         case ReaderEvent::Status:
+            if (event->text == DISCONNECTED) {
+                m_display.Line(DisconnectedLine());
+                return EXIT_NO_ANSWER;
+            }
             ShowStatus(event->text);
             break;
         case ReaderEvent::Reply:
@@ -204,7 +215,9 @@ int ArchiveReader::DownloadOnce() {
             }
             m_sequence.OnLinkReply(static_cast<unsigned>(event->bytes.size()), event->bytes.data());
             if (event->bytes.empty()) {
-                m_display.Line(std::string("tarvex-read: ") + Msg("no answer from the instrument"));
+                m_display.Line(m_link.DeviceGone() ? DisconnectedLine()
+                                                   : std::string("tarvex-read: ") +
+                                                         Msg("no answer from the instrument"));
                 return EXIT_NO_ANSWER;
             }
             break;
