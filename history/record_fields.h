@@ -25,7 +25,7 @@ std::string formatMinutes(Minutes minutes);
 // instead. Nothing when the text is no such date.
 std::optional<Minutes> parseDate(const std::string& text, bool endOfDay);
 
-// A 64-bit hash of the 32 bytes: equal records have equal keys. Used to find
+// A 32-bit hash of the 32 bytes: equal records have equal keys. Used to find
 // candidates; equality is always decided on the bytes themselves.
 std::int64_t recordKey(const ArchiveRecord& record);
 

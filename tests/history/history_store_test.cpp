@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <unordered_map>
 #include <vector>
 
 using namespace history;
@@ -87,6 +88,27 @@ TEST(HistoryStore, MergesEachRecordOnceAndLogsEveryDownload) {
     ASSERT_TRUE(last);
     EXPECT_EQ(last->position, 150);
     EXPECT_FALSE(store->lastDownload("/dev/ttyUSB1"));
+}
+
+// Two different records whose keys collide are two records, each found again.
+TEST(HistoryStore, RecordsSharingAKeyStayApart) {
+    std::unordered_map<std::int64_t, int> seen;
+    int a = -1, b = -1;
+    for (int n = 0; n < 1 << 22 && a < 0; ++n) {
+        const auto [it, inserted] = seen.emplace(recordKey(MakeRecord(n)), n);
+        if (!inserted) {
+            a = it->second;
+            b = n;
+        }
+    }
+    ASSERT_GE(a, 0) << "no two keys collide";
+    const TempDir dir;
+    auto store = openHistory(dir.File("h.sqlite3"), OpenMode::ReadWrite);
+    const std::vector<ArchiveRecord> pair = {MakeRecord(a), MakeRecord(b)};
+    EXPECT_EQ(store->mergeDownload(Entry(1, 2), pair).added, 2);
+    const MergeOutcome again = store->mergeDownload(Entry(2, 2), pair);
+    EXPECT_EQ(again.added, 0);
+    EXPECT_EQ(again.known, 2);
 }
 
 // A process killed inside the merge leaves the history as it was before.
