@@ -227,9 +227,10 @@ int ArchiveReader::DownloadOnce() {
     if (m_bReadAgain)
         return EXIT_WRITTEN;
     if (m_writeOutcome.error == EEXIST && !m_options.m_bForce) {
-        m_display.Line("tarvex-read: " + m_szOutputPath +
-                       " appeared during the download and was kept; results not written (use "
-                       "--force to overwrite it)");
+        m_display.Line("tarvex-read: " +
+                       Format(Msg("%s appeared during the download and was kept; results not "
+                                  "written (use --force to overwrite it)"),
+                              m_szOutputPath.c_str()));
         return EXIT_NOT_WRITTEN;
     }
     if (!m_writeOutcome.ok) {
