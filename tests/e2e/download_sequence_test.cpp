@@ -55,6 +55,7 @@ protected:
         if (m_link.m_bTxRequest.load() == 0)
             return {};
         m_frames.emplace_back(m_link.m_txBuffer, m_link.m_txBuffer + m_link.m_nTxLength.load());
+        m_timeouts.push_back(m_link.m_nReplyTimeout.load());
         m_link.m_bTxRequest.store(0);
         return m_frames.back();
     }
@@ -84,6 +85,7 @@ protected:
         m_nCount = nCount;
         m_writes.clear();
         m_frames.clear();
+        m_timeouts.clear();
         m_requested.clear();
         m_seq.OnReadArchive();
     }
@@ -95,15 +97,22 @@ protected:
     InstrumentLink m_link;
     DownloadSequence m_seq{m_link, *this};
     std::vector<Bytes> m_frames;
+    std::vector<int> m_timeouts; // the reply time-out placed with each frame, in ms
     std::vector<uint16_t> m_requested;
 };
 
 TEST_F(DownloadSequenceTest, RequestsTheRingFromPositionMinusCountAndFillsSlotsInOrder) {
     // Position, count, the indices requested first and last.
-    const int rows[][4] = {{150, 100, 50, 149},      {30, 100, 1930, 29}, {1999, 2000, 1999, 1998},
+    const int rows[][4] = {{150, 100, 50, 149},
+                           {30, 100, 1930, 29},
+                           {1999, 2000, 1999, 1998},
                            {0xFFFF, 50, 1949, 1998}, // -1 as a signed position
                            {2100, 50, 2050, 48},     // beyond the ring
-                           {0, 1, 1999, 1999}};
+                           {0, 1, 1999, 1999},
+                           // Position at the count and one to either side of it.
+                           {100, 100, 0, 99},
+                           {99, 100, 1999, 98},
+                           {101, 100, 1, 100}};
     for (const auto& [nPosition, nCount, nFirst, nLast] : rows) {
         SCOPED_TRACE(testing::Message() << nPosition << "/" << nCount);
         Start(nCount);
@@ -120,6 +129,7 @@ TEST_F(DownloadSequenceTest, RequestsTheRingFromPositionMinusCountAndFillsSlotsI
                 << "slot " << k;
         }
         ASSERT_EQ(static_cast<int>(m_frames.size()), nCount + 3);
+        EXPECT_EQ(m_timeouts, std::vector<int>(m_frames.size(), 3000)) << "each command waits 3 s";
         EXPECT_EQ(m_frames[0], (Bytes{1, 5, 11, 17, 0}));
         EXPECT_EQ(m_frames[1], (Bytes{1, 5, 12, 18, 0}));
         EXPECT_EQ(m_frames.back(), (Bytes{1, 5, 255, 5, 1}));

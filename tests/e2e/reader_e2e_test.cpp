@@ -17,9 +17,11 @@ namespace {
 
 // The simulator's archive in the download's order for this position and
 // count, put into the store and written by the writer itself.
-std::string ExpectedResults(const TempDir& dir, int position, int count, int bExcelTable) {
+std::string ExpectedResults(const TempDir& dir, int position, int count, int bExcelTable,
+                            const std::string& archiveArgs = "") {
     const std::string dump = dir.File("archive.bin");
-    const std::string command = TARVEX_SIM_PATH " --seed 7 --dump-archive " + dump;
+    const std::string command =
+        TARVEX_SIM_PATH " --seed 7 " + archiveArgs + " --dump-archive " + dump;
     EXPECT_EQ(std::system(command.c_str()), 0);
     const std::string archive = ReadFile(dump);
     if (archive.size() != 56u + 2000u * 32u)
@@ -48,8 +50,10 @@ TEST_P(ReaderDownload, WritesTheWritersOutputForTheSimulatorsArchive) {
     const DownloadCase& c = GetParam();
     TempDir dir;
     std::vector<std::string> simArgs = c.faults;
-    simArgs.insert(simArgs.end(), {"--seed", "7", "--position", std::to_string(c.position),
-                                   "--no-pacing", "--log", dir.File("sim.log")});
+    simArgs.insert(simArgs.end(), {"--seed", "7", "--position", std::to_string(c.position), "--log",
+                                   dir.File("sim.log")});
+    if (c.faults.empty())
+        simArgs.push_back("--no-pacing"); // fault cases run on a paced line
     SimProcess sim(simArgs);
     ASSERT_FALSE(sim.DevicePath().empty());
 
@@ -90,11 +94,61 @@ INSTANTIATE_TEST_SUITE_P(
     Archive, ReaderDownload,
     testing::Values(DownloadCase{"Report", 150, 100, 0, {}},
                     DownloadCase{"TableWrapsAtTheRingEnd", 30, 100, 1, {}},
-                    DownloadCase{"DroppedReplies", 150, 100, 0, {"--drop-every", "25"}, "1500"},
-                    DownloadCase{
-                        "CorruptedReplies", 150, 100, 1, {"--corrupt-every", "30"}, "1500"},
-                    DownloadCase{"SplitReplies", 150, 100, 0, {"--split"}}),
+                    DownloadCase{"DroppedReplies", 150, 40, 0, {"--drop-every", "12"}, "1000"},
+                    // A corrupted reply taken anyway would show as a wrong tgD.
+                    DownloadCase{"CorruptedReplies", 150, 40, 1, {"--corrupt-every", "9"}, "1000"},
+                    DownloadCase{"SplitReplies", 150, 40, 0, {"--split"}}),
     [](const testing::TestParamInfo<DownloadCase>& info) { return info.param.name; });
+
+// On a paced line, with a reply time-out of 1 s: late replies (at the first
+// record, in the middle, at the last, two in a row; just past the time-out
+// and up to two time-outs late), a stretch of equal records with and without
+// them, and noise. The file must equal the fault-free one, and the requests
+// stay close to one a record.
+TEST(ReaderUnderFaults, WritesTheFaultFreeFileWithFewExtraRequests) {
+    // Replies: 1 presence, 2 position, 3 cells, 4.. the 20 records; each
+    // repeat adds the number of its copy. Records 130..149 are read.
+    const std::string same = "--same-records 132:145";
+    const struct {
+        const char* name;
+        std::vector<std::string> simArgs;
+        int extraRequests; // at most
+        std::string archiveArgs = "";
+    } cases[] = {
+        {"first record 1.1 s late", {"--delay-at", "4:1100"}, 1},
+        {"middle record two time-outs late", {"--delay-at", "13:2000"}, 2},
+        {"last record 1.1 s late", {"--delay-at", "23:1100"}, 1},
+        {"two records in a row late", {"--delay-at", "10,12:1100"}, 2},
+        {"equal records", {"--same-records", "132:145"}, 0, same},
+        {"equal records, late replies",
+         {"--same-records", "132:145", "--delay-at", "8,12:1100"},
+         4,
+         same},
+        {"a stray byte a second", {"--noise", "1000"}, 3},
+        {"a stray byte every 300 ms", {"--noise", "300"}, 8},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        std::vector<std::string> simArgs = c.simArgs;
+        simArgs.insert(simArgs.end(),
+                       {"--seed", "7", "--position", "150", "--log", dir.File("sim.log")});
+        SimProcess sim(simArgs);
+        ASSERT_FALSE(sim.DevicePath().empty());
+        const ReaderRun run = RunReader({"--count", "20", "--device", sim.DevicePath(), "--output",
+                                         dir.File("out"), "--timeout", "1000"},
+                                        dir.Path(), 120);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_TRUE(ReadFile(dir.File("out")) == ExpectedResults(dir, 150, 20, 0, c.archiveArgs))
+            << "differs from the fault-free file";
+        int requests = 0;
+        std::ifstream log(dir.File("sim.log"));
+        for (std::string line; std::getline(log, line);)
+            requests += line.starts_with("01 07 0a");
+        EXPECT_GE(requests, 20);
+        EXPECT_LE(requests, 20 + c.extraRequests);
+    }
+}
 
 TEST(ReaderFailures, UnansweredRequestEndsWithStatus4AndNoFile) {
     TempDir dir;

@@ -36,11 +36,20 @@ TEST(Sim, AnswersEachRequestExactly) {
         {{"--silent"}, {{PRESENCE, {}}, {POSITION_REQUEST, {}}}},
         // Ignored presence frames do not count as replies for the other faults.
         {{"--presence-after", "2"}, {{PRESENCE, {}}, {PRESENCE, {}}, {PRESENCE, PRESENCE}}},
-        // Every second reply has its low checksum byte spoilt, and only that byte.
+        // Every second reply has its last byte before the checksum spoilt, and only that byte.
         {{"--corrupt-every", "2"},
          {{POSITION_REQUEST, POSITION_REPLY},
-          {POSITION_REQUEST, {1, 7, 11, 0, 0, 19 ^ 0xFF, 0}},
-          {POSITION_REQUEST, POSITION_REPLY}}},
+          {POSITION_REQUEST, {1, 7, 11, 0, 0xFF, 19, 0}},
+          {POSITION_REQUEST, POSITION_REPLY},
+          {PRESENCE, {1, 5, 0, 5, 1}}}},
+        // Replies 2 and 3 late: each starts after its delay, the others at once.
+        {{"--delay-at", "2,3:300"},
+         {{POSITION_REQUEST, POSITION_REPLY},
+          {POSITION_REQUEST, {}},
+          {{}, POSITION_REPLY},
+          {POSITION_REQUEST, {}},
+          {{}, POSITION_REPLY},
+          {PRESENCE, PRESENCE}}},
     };
     for (const auto& c : cases) {
         SimProcess sim(c.args);
@@ -48,11 +57,13 @@ TEST(Sim, AnswersEachRequestExactly) {
         for (const auto& [request, reply] : c.exchanges) {
             SCOPED_TRACE(testing::PrintToString(c.args) + testing::PrintToString(request));
             const auto sent = std::chrono::steady_clock::now();
-            line.Send(request);
+            if (!request.empty())
+                line.Send(request);
             EXPECT_EQ(line.Read(reply.size()), reply);
             // Paced at 11 bits a byte, 9600 baud; only a lower bound, as a busy machine adds any
             // delay.
             EXPECT_GE(std::chrono::steady_clock::now() - sent, reply.size() * 0.8 * 1146us);
+            // One reply, nothing after it (a request without one: not within 200 ms).
             EXPECT_TRUE(line.Read(1, 200).empty()) << "one reply, nothing after it";
         }
     }
@@ -70,6 +81,19 @@ TEST(Sim, ArchiveRepliesMatchTheDumpedArchive) {
     Bytes cells(archive.begin(), archive.begin() + 56);
     EXPECT_EQ(AppendChecksum(cells.data(), 54), 56);
     EXPECT_EQ(cells, Bytes(archive.begin(), archive.begin() + 56));
+
+    // A stretch of equal records, in the dump and on the line.
+    ASSERT_EQ(RunSimToExit("--seed 5 --same-records 10:12 --dump-archive " + dir.File("s.bin")), 0);
+    std::ifstream sameDump(dir.File("s.bin"), std::ios::binary);
+    const Bytes same(std::istreambuf_iterator<char>(sameDump), {});
+    ASSERT_EQ(same.size(), 64056u);
+    const auto Record = [](const Bytes& a, int i) {
+        return Bytes(a.begin() + 56 + i * 32, a.begin() + 56 + (i + 1) * 32);
+    };
+    for (int i = 0; i < 2000; ++i)
+        EXPECT_EQ(Record(same, i), Record(archive, i >= 10 && i <= 12 ? 10 : i)) << i;
+    EXPECT_NE(Record(archive, 10), Record(archive, 11));
+    EXPECT_NE(RunSimToExit("--same-records 12:10 --dump-archive " + dir.File("x.bin")), 0);
 
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"--seed", "5", "--no-pacing"}, {"--archive", dir.File("a.bin"), "--no-pacing"}}) {

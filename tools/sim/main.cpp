@@ -62,6 +62,10 @@ int main(int argc, char** argv) {
     } else {
         archive = GenerateArchive(options.m_nSeed);
     }
+    // A stretch of equal records, as an erased or unfilled archive has.
+    for (int i = options.m_nSameFirst + 1; options.m_nSameFirst >= 0 && i <= options.m_nSameLast;
+         ++i)
+        archive.m_records[i] = archive.m_records[options.m_nSameFirst];
     if (!options.m_szDumpPath.empty()) {
         if (!SaveArchive(options.m_szDumpPath, archive, szError)) {
             std::fprintf(stderr, "tarvex-sim: %s\n", szError.c_str());

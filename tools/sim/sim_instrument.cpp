@@ -2,6 +2,7 @@
 
 #include "sim_frames.h"
 
+#include <algorithm>
 #include <string>
 #include <unistd.h>
 
@@ -86,11 +87,17 @@ void SimInstrument::OnRequest(const std::vector<uint8_t>& request, int64_t nArri
     const SimFault fault = m_faults.Next(nNumber);
     if (every(m_options.m_nDropEvery) || fault.m_kind == SimFault::DROP)
         return;
+    // The last byte before the checksum changes, never the checksum itself:
+    // the check then fails for certain, and a program that took the reply
+    // anyway would show a wrong value (for a record, its tgD).
     if (every(m_options.m_nCorruptEvery) || fault.m_kind == SimFault::CORRUPT)
-        reply[reply.size() - 2] ^= 0xFF;
+        reply[reply.size() - 3] ^= 0xFF;
     int64_t nStartNs = nArrivedNs + m_options.m_nTurnaroundMs * 1000000LL;
     if (every(m_options.m_nDelayEvery))
         nStartNs += m_options.m_nDelayMs * 1000000LL;
+    if (std::find(m_options.m_delayAt.begin(), m_options.m_delayAt.end(), nNumber) !=
+        m_options.m_delayAt.end())
+        nStartNs += m_options.m_nDelayAtMs * 1000000LL;
     nStartNs += fault.m_nLateMs * 1000000LL;
     if (!fault.m_noise.empty())
         nStartNs = m_output.Queue(fault.m_noise.data(), fault.m_noise.size(), nStartNs);

@@ -15,6 +15,7 @@ Archive:
                         block, then 2000 records of 32 bytes)
   --dump-archive FILE   write the archive to FILE in that layout and exit
   --position P          archive position sent in reply to code 11 (0..65535, default 0)
+  --same-records A:B    records A+1 to B hold the same bytes as record A
 Line:
   --link PATH           also make a symbolic link PATH to the device (removed at exit)
   --log FILE            append every well-formed frame received, as hex, one per line
@@ -24,10 +25,12 @@ Faults (replies are counted from 1 over all codes, presence included):
   --silent              never answer
   --presence-after K    ignore the first K presence frames (not counted as replies)
   --drop-every K        do not send every K-th reply
-  --corrupt-every K     send every K-th reply with a wrong low checksum byte
+  --corrupt-every K     send every K-th reply with its last byte before the
+                        checksum inverted, so the checksum no longer matches
   --split               send every reply in two parts about 50 ms apart
   --noise MS            send a stray byte every MS milliseconds
   --delay-every K:MS    send every K-th reply MS milliseconds late
+  --delay-at N,N,...:MS send the replies with these numbers MS milliseconds late
   --faults SEED:PERCENT[:LATE_MS]
                         hit PERCENT % of the replies, chosen by a generator
                         seeded with SEED, with one random fault each: drop,
@@ -61,6 +64,40 @@ bool ParseFaults(std::string_view text, SimOptions& options) {
     options.m_nFaultSeed = static_cast<uint32_t>(nSeed);
     options.m_nFaultPercent = static_cast<int>(nPercent);
     options.m_nFaultLateMs = static_cast<int>(nLateMs);
+    return true;
+}
+
+// A:B of --same-records: two record indices, A not above B.
+bool ParseRange(std::string_view text, SimOptions& options) {
+    const auto nColon = text.find(':');
+    long long nFirst = 0, nLast = 0;
+    if (nColon == std::string_view::npos || !ParseInt(text.substr(0, nColon), 0, 1999, nFirst) ||
+        !ParseInt(text.substr(nColon + 1), nFirst, 1999, nLast))
+        return false;
+    options.m_nSameFirst = static_cast<int>(nFirst);
+    options.m_nSameLast = static_cast<int>(nLast);
+    return true;
+}
+
+// N,N,...:MS of --delay-at.
+bool ParseDelayAt(std::string_view text, SimOptions& options) {
+    const auto nColon = text.rfind(':');
+    long long nMs = 0;
+    if (nColon == std::string_view::npos || !ParseInt(text.substr(nColon + 1), 0, 3600000, nMs))
+        return false;
+    std::string_view list = text.substr(0, nColon);
+    options.m_delayAt.clear();
+    while (true) {
+        const auto nComma = list.find(',');
+        long long nNumber = 0;
+        if (!ParseInt(list.substr(0, nComma), 1, INT64_MAX, nNumber))
+            return false;
+        options.m_delayAt.push_back(nNumber);
+        if (nComma == std::string_view::npos)
+            break;
+        list = list.substr(nComma + 1);
+    }
+    options.m_nDelayAtMs = static_cast<int>(nMs);
     return true;
 }
 
@@ -161,6 +198,16 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& sz
             }
             options.m_nDelayEvery = static_cast<int>(nEvery);
             options.m_nDelayMs = static_cast<int>(nMs);
+        } else if (szName == "--delay-at") {
+            std::string szText;
+            bOk = value(szText) && ParseDelayAt(szText, options);
+            if (!bOk && szError.empty())
+                szError = "--delay-at: '" + szText + "' is not N,N,...:MS (N at least 1)";
+        } else if (szName == "--same-records") {
+            std::string szText;
+            bOk = value(szText) && ParseRange(szText, options);
+            if (!bOk && szError.empty())
+                szError = "--same-records: '" + szText + "' is not A:B (0 <= A <= B <= 1999)";
         } else if (szName == "--faults") {
             std::string szText;
             bOk = value(szText) && ParseFaults(szText, options);

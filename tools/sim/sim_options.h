@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct SimOptions {
     uint32_t m_nSeed = 1;
@@ -22,6 +23,11 @@ struct SimOptions {
     int m_nNoiseMs = 0;
     int m_nDelayEvery = 0;
     int m_nDelayMs = 0;
+    std::vector<int64_t> m_delayAt; // reply numbers sent m_nDelayAtMs late
+    int m_nDelayAtMs = 0;
+    // Records m_nSameFirst+1 .. m_nSameLast hold the bytes of record m_nSameFirst.
+    int m_nSameFirst = -1;
+    int m_nSameLast = -1;
     // Random faults (sim_random_faults.h): percent of replies hit, 0 means off.
     uint32_t m_nFaultSeed = 0;
     int m_nFaultPercent = 0;
