@@ -173,7 +173,14 @@ TEST(ReaderFailures, BadArgumentsEndWithStatus2BeforeTouchingAnything) {
                   std::string::npos)
             << run.err;
     }
-    EXPECT_EQ(RunReader({"--bogus"}, dir.Path()).status, 2);
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"--bogus"},
+                                               {"--format", "odt"},
+                                               {"--format"},
+                                               {"--format=XLSX"},
+                                               {"--format", "pdf", "--table"},
+                                               {"--report", "--format=xlsx"}})
+        EXPECT_EQ(RunReader(args, dir.Path()).status, 2) << args.back();
     EXPECT_FALSE(std::ifstream(dir.File("Vextar.ini")).good());
 }
 
