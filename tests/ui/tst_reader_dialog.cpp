@@ -327,6 +327,49 @@ private slots:
     // A file that cannot be written: a box that says why, the old file (if
     // any) as it was, no temporary file, nothing claimed; then the save
     // dialog again, and another place takes the records.
+    // On a paced line, the third record's reply comes 3.1 s late, after the
+    // repeat has gone out: the file is the one a fault-free download writes.
+    void lateReplyLeavesTheFileAsWithoutIt() {
+        const int nPosition = 150, nCount = 8;
+        SimProcess sim({"--position", std::to_string(nPosition), "--delay-at", "6:3100"});
+        QVERIFY(!sim.DevicePath().empty());
+        ScopedComPort com3(3, sim.DevicePath());
+        auto pDlg = MakeDialog(true);
+        const QString szOut = m_dir.filePath(QStringLiteral("gui-late"));
+        StartDownload(*pDlg, nCount, 0, szOut);
+        QTRY_COMPARE_WITH_TIMEOUT(pDlg->StatusText(), FILE_DONE, LINK_TIMEOUT_MS);
+        QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.value(0).szText));
+        const QByteArray produced = ReadAll(szOut);
+        const QByteArray expected = ExpectedResults(nPosition, nCount, 0);
+        QVERIFY(!expected.isEmpty());
+        QCOMPARE(produced, expected);
+    }
+
+    // The instrument is killed mid-download: at once, without repeats, the
+    // status line says it was disconnected and an error box tells what to do.
+    void vanishedInstrumentIsReportedOnTheStatusLineAndInABox() {
+        SimProcess sim({"--position", "600"}); // paced: 400 records take half a minute
+        QVERIFY(!sim.DevicePath().empty());
+        ScopedComPort com3(3, sim.DevicePath());
+        auto pDlg = MakeDialog(true);
+        pDlg->m_fnChooseSavePath = [](const QString&, int) { return QString(); };
+        QTRY_COMPARE_WITH_TIMEOUT(pDlg->StatusText(), CONNECTED, LINK_TIMEOUT_MS);
+        Child<QLineEdit>(*pDlg, "IDC_RECORD_COUNT")->setText(QStringLiteral("400"));
+        QTest::mouseClick(Child<QPushButton>(*pDlg, "IDC_READ_ARCHIVE"), Qt::LeftButton);
+        auto* pProgress = Child<QProgressBar>(*pDlg, "IDC_PROGRESS");
+        QTRY_VERIFY_WITH_TIMEOUT(pProgress->value() >= 5, LINK_TIMEOUT_MS);
+        sim.Kill(SIGKILL);
+        QElapsedTimer timer;
+        timer.start();
+        QTRY_COMPARE_WITH_TIMEOUT(m_boxes.size(), 1, LINK_TIMEOUT_MS);
+        QVERIFY2(timer.elapsed() < 2500, "the first repeat would be due after 3 s");
+        QCOMPARE(m_boxes[0].icon, QMessageBox::Critical);
+        QVERIFY2(m_boxes[0].szText.contains(QStringLiteral("прибор отключен")),
+                 qPrintable(m_boxes[0].szText));
+        QTRY_COMPARE(pDlg->StatusText(), QStringLiteral(" Прибор отключен."));
+        QVERIFY(pProgress->value() < 400);
+    }
+
     void fileErrorIsReportedAndTheSaveDialogComesAgain_data() {
         QTest::addColumn<QString>("first");
         QTest::addColumn<QString>("second");
