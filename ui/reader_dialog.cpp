@@ -176,6 +176,7 @@ void ReaderDialog::OnInitDialog() {
     m_bInitialised = true;
     m_nPortNumber = LoadPortSetting();
     m_pLink->PortNumber(m_nPortNumber);
+    m_pLink->SavedDevice(LoadDeviceSetting()); // tried before the saved port
     m_nClockTimerId = startTimer(CLOCK_PERIOD_MS, Qt::PreciseTimer);
 
     m_pRecordSpin->SetRange(RECORD_COUNT_MIN, RECORD_COUNT_MAX);
@@ -221,7 +222,12 @@ void ReaderDialog::OnDestroy() {
         return;
     m_bDestroyed = true;
     m_nPortNumber = m_pLink->PortNumber(-1);
-    if (SavePortSetting(m_nPortNumber) == 1)
+    const int nSaved = SavePortSetting(m_nPortNumber);
+    // The adapter where the instrument answered (or none, when it answered on
+    // a COM port) is remembered beside the port number.
+    if (const std::optional<std::string> adapter = m_pLink->DeviceToRemember())
+        SaveDeviceSetting(*adapter);
+    if (nSaved == 1)
         return;
     const int nError = errno;
     const QString szPath = QString::fromLocal8Bit(GetSettingsPath());

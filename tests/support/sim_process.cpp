@@ -9,7 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-SimProcess::SimProcess(std::vector<std::string> args) {
+SimProcess::SimProcess(std::vector<std::string> args, std::vector<std::string> prefix) {
     int out[2];
     if (pipe(out) != 0) {
         ADD_FAILURE() << "pipe failed";
@@ -22,11 +22,13 @@ SimProcess::SimProcess(std::vector<std::string> args) {
         close(out[1]);
         std::vector<char*> argv;
         std::string path = TARVEX_SIM_PATH;
+        for (auto& a : prefix)
+            argv.push_back(a.data());
         argv.push_back(path.data());
         for (auto& a : args)
             argv.push_back(a.data());
         argv.push_back(nullptr);
-        execv(path.c_str(), argv.data());
+        execv(argv[0], argv.data());
         _exit(127);
     }
     close(out[1]);

@@ -10,7 +10,8 @@ class SimProcess {
 public:
     // Starts the simulator with these arguments and waits for the device path
     // it prints first. Fails the test (and leaves DevicePath empty) otherwise.
-    explicit SimProcess(std::vector<std::string> args = {});
+    // A prefix (for example setpriv and its options) runs it as another user.
+    explicit SimProcess(std::vector<std::string> args = {}, std::vector<std::string> prefix = {});
     ~SimProcess();
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;

@@ -44,7 +44,8 @@ std::string Padded(const std::string& text, size_t width) {
 
 std::string StepRow(const SearchStep& step) {
     std::string device = step.nPort > 0 ? DeviceForPort(step.nPort) : step.device;
-    std::string row = Padded(step.nPort > 0 ? StepName(step) : "", 6);
+    // COM ports in a column of their own; an adapter's path stands alone.
+    std::string row = step.nPort > 0 ? Padded(StepName(step), 6) : std::string();
     std::string shown = device;
     const std::string target = CanonicalDevice(device);
     if (target != device)
