@@ -56,6 +56,8 @@ class TestReaderDialog : public QObject {
     QList<ShownBox> m_boxes;
     int m_nStarts = 0;
     int m_nSaveDialogs = 0;
+    std::optional<FileSizeLimit> m_sizeLimit; // over the first write when m_nFirstWriteLimit > 0
+    unsigned long m_nFirstWriteLimit = 0;
     QString m_szProposed;
 
     // A shown dialog whose boxes go to m_boxes instead of the screen. Without
@@ -101,8 +103,10 @@ class TestReaderDialog : public QObject {
         m_nSaveDialogs = 0;
         dlg.m_fnChooseSavePath = [this, &dlg, answers](const QString& szName, int) {
             m_szProposed = szName;
-            if (++m_nSaveDialogs > 1)
+            if (++m_nSaveDialogs > 1) {
+                m_sizeLimit.reset(); // the limit is for the first write only
                 return m_nSaveDialogs <= answers.size() ? answers[m_nSaveDialogs - 1] : QString();
+            }
             // Hold the save dialog until the closing frame's reply is in, so it
             // arrives re-entrantly, as it does while a user picks a name.
             QDeadlineTimer deadline(10000);
@@ -110,6 +114,8 @@ class TestReaderDialog : public QObject {
                                                dlg.m_pLink->m_nLinkState.load() == LINK_READY))
                 QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
             QTest::qWait(100);
+            if (m_nFirstWriteLimit > 0)
+                m_sizeLimit.emplace(m_nFirstWriteLimit);
             return answers.value(0);
         };
         QTRY_COMPARE_WITH_TIMEOUT(dlg.StatusText(), CONNECTED, LINK_TIMEOUT_MS);
@@ -405,6 +411,7 @@ private slots:
         const QStringList before = QDir(szFolder).entryList(all);
 
         auto pDlg = MakeDialog(true);
+        pDlg->m_bNoHistory = true; // only the results file is written
         const QString szFirst = szFolder + "/" + first;
         {
             std::optional<FileSizeLimit> limit;
