@@ -1,7 +1,7 @@
 #include "platform/profile_file.h"
+#include "platform/atomic_file.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -172,40 +172,6 @@ ReadResult ReadFileText(const std::string& path, std::size_t nCap, std::string& 
     return ReadResult::OK;
 }
 
-bool WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        ssize_t n = write(fd, data.data(), data.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-std::string DirectoryOf(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
-}
-
-// Creates a fresh temporary file beside target; its name goes to tempPath.
-int CreateTempBeside(const std::string& target, mode_t mode, std::string& tempPath) {
-    static std::atomic<unsigned> s_nCounter{0};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        tempPath = target + ".tmp." + std::to_string(getpid()) + "." +
-                   std::to_string(s_nCounter.fetch_add(1));
-        int fd = open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
-    return -1;
-}
-
 // Rewrites an existing file in place, for a file that may be written in a
 // folder that may not: the room for the new text is reserved before the first
 // byte changes, so a full disk leaves the old text whole.
@@ -241,50 +207,24 @@ bool RewriteInPlace(const std::string& target, std::string_view text) {
     return bOk;
 }
 
-// Writes text to a temporary file beside target and renames it over target.
-// When no temporary file can be made there (a folder the user may not write
-// to), an existing file is rewritten in place instead.
-bool ReplaceFile(const std::string& target, std::string_view text, bool bExisted, mode_t oldMode) {
-    std::string tempPath;
-    // A new file gets the usual 0666 less the umask, as any created file.
-    int fd = CreateTempBeside(target, bExisted ? (oldMode & 07777) : 0666, tempPath);
-    if (fd < 0)
-        return bExisted && RewriteInPlace(target, text);
-    bool bOk = true;
-    // The umask may have dropped bits that the old file had.
-    if (bExisted && fchmod(fd, oldMode & 07777) != 0)
-        bOk = false;
-    bOk = bOk && WriteAll(fd, text) && fsync(fd) == 0;
-    if (close(fd) != 0)
-        bOk = false;
-    if (bOk && rename(tempPath.c_str(), target.c_str()) != 0)
-        bOk = false;
-    if (!bOk) {
-        const int nError = errno;
-        unlink(tempPath.c_str());
-        errno = nError;
+// Writes text to a temporary file beside target and renames it over target,
+// keeping the old file's permission bits. When no temporary file can be made
+// there (a folder the user may not write to), an existing file is rewritten
+// in place instead. A symbolic link stays; the file it leads to is replaced.
+bool ReplaceFile(const std::string& target, std::string_view text, bool bExisted) {
+    AtomicFile file(target, ReplacePolicy::Replace);
+    FileStatus status = file.OpenStatus();
+    if (!status.Ok()) {
+        if (bExisted)
+            return RewriteInPlace(target, text);
+        errno = status.error;
         return false;
     }
-    // Makes the rename itself durable; the data is safe either way.
-    int dirFd = open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        fsync(dirFd);
-        close(dirFd);
-    }
-    return true;
-}
-
-// A symbolic link stays in place: the file it points to is replaced instead.
-std::string ResolveTarget(const std::string& path) {
-    struct stat st;
-    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-        return path;
-    char* real = realpath(path.c_str(), nullptr);
-    if (real == nullptr)
-        return path;
-    std::string resolved(real);
-    free(real);
-    return resolved;
+    status = file.Write(text);
+    if (status.Ok())
+        status = file.Commit();
+    errno = status.error;
+    return status.Ok();
 }
 
 } // namespace
@@ -385,7 +325,7 @@ int ProfileFileSet(const std::string& path, std::string_view section, std::strin
         errno = ENOENT;
         return 0;
     }
-    const std::string target = ResolveTarget(path);
+    const std::string& target = path;
     std::string text;
     bool bTooBig = false;
     struct stat st {};
@@ -405,5 +345,5 @@ int ProfileFileSet(const std::string& path, std::string_view section, std::strin
         errno = EINVAL;
         return 0;
     }
-    return ReplaceFile(target, *updated, bExisted, st.st_mode) ? 1 : 0;
+    return ReplaceFile(target, *updated, bExisted) ? 1 : 0;
 }
