@@ -1,5 +1,7 @@
 #include "tools/reader/progress_display.h"
 
+#include "platform/messages.h"
+
 namespace {
 
 constexpr int BAR_WIDTH = 24;
@@ -66,7 +68,7 @@ void ProgressDisplay::SetDone(int done) {
         const double elapsed =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - m_startTime).count();
         const double rate = elapsed > 0 ? done / elapsed : 0;
-        std::fprintf(m_pOut, "records %d/%d (%d %%), %.1f rec/s, %s left\n", done, m_nTotal,
+        std::fprintf(m_pOut, Msg("records %d/%d (%d %%), %.1f rec/s, %s left\n"), done, m_nTotal,
                      static_cast<int>(static_cast<long>(done) * 100 / m_nTotal), rate,
                      Duration(rate > 0 ? (m_nTotal - done) / rate : -1).c_str());
     }
@@ -81,7 +83,7 @@ void ProgressDisplay::Draw() {
         m_nTotal > 0 ? static_cast<int>(static_cast<long>(m_nDone) * BAR_WIDTH / m_nTotal) : 0;
     std::string bar(static_cast<size_t>(filled), '#');
     bar.resize(BAR_WIDTH, '.');
-    std::fprintf(m_pOut, "\r[%s] %d/%d  %.1f rec/s  %s left %s\033[K", bar.c_str(), m_nDone,
+    std::fprintf(m_pOut, Msg("\r[%s] %d/%d  %.1f rec/s  %s left %s\033[K"), bar.c_str(), m_nDone,
                  m_nTotal, rate, Duration(rate > 0 ? (m_nTotal - m_nDone) / rate : -1).c_str(),
                  m_szRoutine.c_str());
     m_bLineShown = true;
