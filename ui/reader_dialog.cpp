@@ -75,6 +75,7 @@ ReaderDialog::ReaderDialog(QWidget* pParent)
     };
     CreateControls();
     m_bOnlyNew = LoadUserSetting(ONLY_NEW_KEY, "0") == "1";
+    InstallHistoryShortcut();
 }
 
 ReaderDialog::~ReaderDialog() {
@@ -265,6 +266,7 @@ void ReaderDialog::contextMenuEvent(QContextMenuEvent* pEvent) {
                                        [this](bool bChecked) { SetOnlyNewRecords(bChecked); });
     pOnlyNew->setCheckable(true);
     pOnlyNew->setChecked(m_bOnlyNew);
+    menu.addAction(QStringLiteral("Архив измерений…\tCtrl+H"), this, [this] { OnHistoryWindow(); });
     menu.addSeparator();
     menu.addAction(QStringLiteral("&About Вельмар-7К"), this,
                    [this] { OnSysCommand(IDM_ABOUTBOX); });

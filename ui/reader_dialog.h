@@ -102,10 +102,14 @@ public:
     // remembered in the program's own settings, and the merge of each download.
     bool OnlyNewRecords() const { return m_bOnlyNew; }
     void SetOnlyNewRecords(bool bOnlyNew);
+    // "Архив измерений…" (context menu, Ctrl+H): the history window.
+    void OnHistoryWindow();
     std::string m_szHistoryPath; // empty: $TARVEX_DATABASE or the default file
     bool m_bNoHistory = false;   // leave the history alone this run
 
 private:
+    void InstallHistoryShortcut();
+    std::string HistoryPath() const;
     void PrepareHistory();
     // False when the reply ended the download (nothing new).
     bool HistoryOnReply(unsigned nLength, const uint8_t* pBytes);

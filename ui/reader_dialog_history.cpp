@@ -2,7 +2,9 @@
 // the merge of every download that reaches its results step. The history
 // never costs a download: when it cannot be used the user is told so and
 // the results file is written as ever.
+#include <QKeySequence>
 #include <QProgressBar>
+#include <QShortcut>
 #include <QTimer>
 
 #include <cstdio>
@@ -12,6 +14,7 @@
 #include "platform/codepage.h"
 #include "platform/serial_port.h"
 #include "platform/user_settings.h"
+#include "ui/history_window.h"
 #include "ui/reader_dialog.h"
 #include "ui/status_line.h"
 
@@ -57,15 +60,35 @@ void ReaderDialog::SetOnlyNewRecords(bool bOnlyNew) {
     SaveUserSetting(ONLY_NEW_KEY, bOnlyNew ? "1" : "0"); // unsaved, it holds for this run
 }
 
+void ReaderDialog::InstallHistoryShortcut() {
+    auto* pShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), this);
+    connect(pShortcut, &QShortcut::activated, this, [this] { OnHistoryWindow(); });
+}
+
+std::string ReaderDialog::HistoryPath() const {
+    if (m_bNoHistory)
+        return {};
+    return m_szHistoryPath.empty() ? history::defaultHistoryPath() : m_szHistoryPath;
+}
+
+void ReaderDialog::OnHistoryWindow() {
+    // One window, kept while the dialog lives; shown again when asked.
+    auto* pWindow = findChild<HistoryWindow*>();
+    if (pWindow == nullptr)
+        pWindow = new HistoryWindow(HistoryPath(), this);
+    else
+        pWindow->Reload(); // downloads may have added records
+    pWindow->show();
+    pWindow->raise();
+    pWindow->activateWindow();
+}
+
 void ReaderDialog::PrepareHistory() {
     const int32_t state = m_pLink->m_nLinkState.load(std::memory_order_acquire);
     if (state != LINK_READY && state != LINK_NO_ANSWER)
         return; // the click is ignored; the running download keeps its session
     m_nHistoryCount = 0;
-    const std::string szPath = m_bNoHistory              ? std::string()
-                               : m_szHistoryPath.empty() ? history::defaultHistoryPath()
-                                                         : m_szHistoryPath;
-    m_pHistory = std::make_unique<history::DownloadSession>(szPath, m_bOnlyNew);
+    m_pHistory = std::make_unique<history::DownloadSession>(HistoryPath(), m_bOnlyNew);
     const auto failure = m_pHistory->prepare(DeviceForPort(m_pLink->PortNumber(-1)));
     if (failure)
         ShowBox(FailureText(QStringLiteral("Архив измерений не читается, будут прочитаны "

@@ -1,0 +1,141 @@
+// The history window on a history of known records: loading, the filters
+// (and a wrong one), sorting, and the export of a selection.
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "archive/results_writer.h"
+#include "history/record_store.h"
+#include "ui/history_window.h"
+
+namespace {
+
+// Sample n % 50, cell 1 + n % 6, measured 2021-03-(1 + n / 100) 10:(n % 60); n = 0..999.
+ArchiveRecord MakeRecord(int n) {
+    ArchiveRecord r{};
+    r.bytes[0] = static_cast<uint8_t>(n);
+    r.bytes[1] = static_cast<uint8_t>(n >> 8);
+    r.bytes[2] = static_cast<uint8_t>(n % 50);
+    r.bytes[4] = RecordKindSample;
+    r.bytes[5] = static_cast<uint8_t>(1 + n % 6);
+    r.bytes[6] = 20;
+    const int day = 1 + n / 100;
+    r.bytes[8] = static_cast<uint8_t>((n % 60 / 10) << 4 | n % 60 % 10);
+    r.bytes[9] = 0x10;
+    r.bytes[11] = static_cast<uint8_t>((day / 10) << 4 | day % 10);
+    r.bytes[12] = 0x03;
+    r.bytes[13] = 0x21;
+    return r;
+}
+
+} // namespace
+
+class TestHistoryWindow : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    std::string Path() const { return m_dir.filePath("h.sqlite3").toStdString(); }
+
+    static void Loaded(HistoryWindow& window) {
+        QTRY_VERIFY_WITH_TIMEOUT(!window.IsLoading(), 10000);
+    }
+
+private slots:
+    void initTestCase() {
+        std::vector<ArchiveRecord> records;
+        for (int n = 0; n < 1000; ++n)
+            records.push_back(MakeRecord(n));
+        history::DownloadEntry entry;
+        entry.count = 1000;
+        history::openHistory(Path(), history::OpenMode::ReadWrite)->mergeDownload(entry, records);
+    }
+
+    void filtersSelectTheirRecords_data() {
+        QTest::addColumn<QString>("sample");
+        QTest::addColumn<QString>("cell");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<int>("rows");
+        struct Row {
+            const char *name, *sample, *cell, *from, *to;
+            int rows;
+        };
+        const Row rows[] = {
+            {"all", "", "", "", "", 1000},
+            {"sample", "7", "", "", "", 20},
+            {"sample and cell", "7", "2", "", "", 7}, // n = 7 + 150k
+            {"date range", "", "", "2021-03-03", "04.03.2021", 200},
+            {"sample in range", "7", "", "2021-03-10", "", 2},
+            {"wrong sample keeps the rows", "x7", "", "", "", 1000},
+        };
+        for (const Row& r : rows)
+            QTest::newRow(r.name) << QString(r.sample) << QString(r.cell) << QString(r.from)
+                                  << QString(r.to) << r.rows;
+    }
+    void filtersSelectTheirRecords() {
+        QFETCH(QString, sample);
+        QFETCH(QString, cell);
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(int, rows);
+        HistoryWindow window(Path());
+        window.show();
+        Loaded(window);
+        window.m_pSample->setText(sample);
+        window.m_pCell->setText(cell);
+        window.m_pFrom->setText(from);
+        window.m_pTo->setText(to);
+        window.Reload();
+        Loaded(window);
+        QCOMPARE(window.ShownRows(), rows);
+        if (sample.startsWith('x'))
+            QVERIFY(window.m_pState->text().contains(QStringLiteral("Номер пробы")));
+    }
+
+    void sortsAndExportsTheSelection() {
+        HistoryWindow window(Path());
+        window.show();
+        Loaded(window);
+        window.m_pSample->setText("7");
+        window.Reload();
+        Loaded(window);
+        // Sorted by tgD, then by sample number descending: all are sample 7.
+        window.m_pTable->sortByColumn(1, Qt::DescendingOrder);
+        QCOMPARE(window.m_pTable->model()->index(0, 1).data().toInt(), 7);
+        // Sorted by time, newest first: day 10 (n = 957, 907), then day 9 (807, 857).
+        window.m_pTable->sortByColumn(0, Qt::DescendingOrder);
+        QVERIFY(window.m_pTable->model()->index(0, 0).data().toString().startsWith("2021-03-10"));
+        window.m_pTable->selectionModel()->select(window.m_pTable->model()->index(2, 0),
+                                                  QItemSelectionModel::Select |
+                                                      QItemSelectionModel::Rows);
+        const QString szOut = m_dir.filePath("one.doc");
+        window.m_fnChooseExportPath = [szOut] { return szOut; };
+        window.ExportSelection();
+        // The third newest record of sample 7: n = 807 (day 9, 10:27).
+        const ArchiveRecord expected = MakeRecord(807);
+        std::string text;
+        FormatRecords(&expected, 1, EmptyCellTable{}, 0, '.', [&](std::string_view piece) {
+            text += piece;
+            return true;
+        });
+        QFile file(szOut);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll().toStdString(), text);
+    }
+
+    void missingHistorySaysSo() {
+        HistoryWindow window(m_dir.filePath("absent.sqlite3").toStdString());
+        window.show();
+        Loaded(window);
+        QCOMPARE(window.ShownRows(), 0);
+        QVERIFY(window.m_pState->text().startsWith(QStringLiteral("Архив не читается")));
+    }
+};
+
+QTEST_MAIN(TestHistoryWindow)
+#include "tst_history_window.moc"

@@ -1,0 +1,235 @@
+#include "ui/history_window.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSortFilterProxyModel>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <ctime>
+#include <filesystem>
+
+#include "archive/results_writer.h"
+#include "exports/results_forms.h"
+#include "history/record_fields.h"
+#include "ui/history_model.h"
+
+namespace {
+
+constexpr size_t CHUNK = 5000;
+constexpr int FILTER_DELAY_MS = 250;
+
+QLineEdit* Field(QWidget* pParent, const QString& szHint, int nWidth) {
+    auto* pEdit = new QLineEdit(pParent);
+    pEdit->setPlaceholderText(szHint);
+    pEdit->setClearButtonEnabled(true);
+    pEdit->setMaximumWidth(nWidth);
+    return pEdit;
+}
+
+} // namespace
+
+HistoryWindow::HistoryWindow(std::string historyPath, QWidget* pParent)
+    : QDialog(pParent), m_szPath(std::move(historyPath)) {
+    setWindowTitle(QStringLiteral("Архив измерений"));
+    resize(820, 520);
+    m_pSample = Field(this, QStringLiteral("все"), 80);
+    m_pCell = Field(this, QStringLiteral("все"), 60);
+    m_pFrom = Field(this, QStringLiteral("ГГГГ-ММ-ДД"), 110);
+    m_pTo = Field(this, QStringLiteral("ГГГГ-ММ-ДД"), 110);
+    auto* pExport = new QPushButton(QStringLiteral("Экспорт…"), this);
+    auto* pFilters = new QHBoxLayout;
+    for (auto [szLabel, pEdit] : {std::pair{"Проба", m_pSample}, std::pair{"Ячейка", m_pCell},
+                                  std::pair{"с", m_pFrom}, std::pair{"по", m_pTo}}) {
+        pFilters->addWidget(new QLabel(QString::fromUtf8(szLabel), this));
+        pFilters->addWidget(pEdit);
+    }
+    pFilters->addStretch();
+    pFilters->addWidget(pExport);
+
+    m_pModel = new HistoryModel(this);
+    m_pProxy = new QSortFilterProxyModel(this);
+    m_pProxy->setSourceModel(m_pModel);
+    m_pProxy->setSortRole(Qt::EditRole);
+    m_pTable = new QTableView(this);
+    m_pTable->setModel(m_pProxy);
+    m_pTable->setSortingEnabled(true);
+    m_pTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_pTable->verticalHeader()->setVisible(false);
+    m_pTable->horizontalHeader()->setStretchLastSection(true);
+    m_pState = new QLabel(this);
+    m_pProgress = new QProgressBar(this);
+    m_pProgress->setMaximumWidth(200);
+    auto* pBottom = new QHBoxLayout;
+    pBottom->addWidget(m_pState, 1);
+    pBottom->addWidget(m_pProgress);
+
+    auto* pLayout = new QVBoxLayout(this);
+    pLayout->addLayout(pFilters);
+    pLayout->addWidget(m_pTable, 1);
+    pLayout->addLayout(pBottom);
+
+    // Typing settles for a moment before the records load again.
+    auto* pDelay = new QTimer(this);
+    pDelay->setSingleShot(true);
+    pDelay->setInterval(FILTER_DELAY_MS);
+    connect(pDelay, &QTimer::timeout, this, [this] { Reload(); });
+    for (QLineEdit* pEdit : {m_pSample, m_pCell, m_pFrom, m_pTo})
+        connect(pEdit, &QLineEdit::textChanged, pDelay, qOverload<>(&QTimer::start));
+    connect(pExport, &QPushButton::clicked, this, [this] { ExportSelection(); });
+    m_fnChooseExportPath = [this] {
+        return QFileDialog::getSaveFileName(
+            this, QStringLiteral("Экспорт"), QStringLiteral("history.xlsx"),
+            QStringLiteral("Книга Excel (*.xlsx);;Отчёт PDF (*.pdf);;Таблица (*.xls);;"
+                           "Отчёт (*.doc)"));
+    };
+    Reload();
+}
+
+HistoryWindow::~HistoryWindow() {
+    StopLoader();
+}
+
+void HistoryWindow::StopLoader() {
+    ++m_generation; // a running loader stops at its next record
+    if (m_loader.joinable())
+        m_loader.join();
+}
+
+bool HistoryWindow::ReadFilter(history::Filter& filter, QString& szProblem) const {
+    bool ok = true;
+    if (const QString sz = m_pSample->text().trimmed(); !sz.isEmpty()) {
+        filter.sample = sz.toInt(&ok);
+        if (!ok || *filter.sample < 0 || *filter.sample > 65535)
+            return szProblem = QStringLiteral("Номер пробы: целое число от 0 до 65535"), false;
+    }
+    if (const QString sz = m_pCell->text().trimmed(); !sz.isEmpty()) {
+        filter.cell = sz.toInt(&ok);
+        if (!ok || *filter.cell < 0 || *filter.cell > 255)
+            return szProblem = QStringLiteral("Номер ячейки: целое число от 0 до 255"), false;
+    }
+    for (auto [pEdit, bEnd] : {std::pair{m_pFrom, false}, std::pair{m_pTo, true}}) {
+        const QString sz = pEdit->text().trimmed();
+        if (sz.isEmpty())
+            continue;
+        const auto minutes = history::parseDate(sz.toStdString(), bEnd);
+        if (!minutes)
+            return szProblem = QStringLiteral("Дата: ГГГГ-ММ-ДД или ДД.ММ.ГГГГ"), false;
+        (bEnd ? filter.to : filter.from) = minutes;
+    }
+    return true;
+}
+
+void HistoryWindow::Reload() {
+    history::Filter filter;
+    QString szProblem;
+    if (!ReadFilter(filter, szProblem)) {
+        m_pState->setText(szProblem);
+        return;
+    }
+    StopLoader();
+    m_pModel->Clear();
+    m_bLoading = true;
+    m_nTotal = 0;
+    m_pProgress->setRange(0, 0); // busy until the count is known
+    m_pState->setText(QStringLiteral("Загрузка…"));
+    const unsigned generation = m_generation.load();
+    m_loader = std::thread([this, filter, generation, path = m_szPath] {
+        std::vector<history::StoredRecord> chunk;
+        QString szError;
+        auto send = [&](bool bLast) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation, c = std::move(chunk), bLast, szError]() mutable {
+                    OnChunk(generation, std::move(c), bLast, szError);
+                },
+                Qt::QueuedConnection);
+            chunk.clear();
+        };
+        try {
+            std::error_code ec;
+            if (!std::filesystem::exists(path, ec))
+                throw history::Error(history::Error::Kind::CannotOpen,
+                                     path + ": no download has been kept yet");
+            auto store = history::openHistory(path, history::OpenMode::ReadOnly);
+            store->forEachRecord(filter, [&](const history::StoredRecord& stored) {
+                if (m_generation.load() != generation)
+                    return false;
+                chunk.push_back(stored);
+                if (chunk.size() == CHUNK)
+                    send(false);
+                return true;
+            });
+        } catch (const history::Error& e) {
+            szError = QString::fromStdString(e.what());
+        }
+        send(true);
+    });
+}
+
+void HistoryWindow::OnChunk(unsigned generation, std::vector<history::StoredRecord> chunk,
+                            bool bLast, QString szError) {
+    if (generation != m_generation.load())
+        return; // a loader since replaced
+    m_nTotal += static_cast<long>(chunk.size());
+    m_pModel->Append(std::move(chunk));
+    if (!bLast) {
+        m_pState->setText(QStringLiteral("Загрузка… %1 записей").arg(m_nTotal));
+        return;
+    }
+    m_bLoading = false;
+    m_pProgress->setRange(0, 1);
+    m_pProgress->setValue(1);
+    m_pState->setText(szError.isEmpty() ? QStringLiteral("Записей: %1").arg(m_nTotal)
+                                        : QStringLiteral("Архив не читается: %1").arg(szError));
+}
+
+int HistoryWindow::ShownRows() const {
+    return m_pProxy->rowCount();
+}
+
+void HistoryWindow::ExportSelection() {
+    std::vector<ArchiveRecord> records;
+    QModelIndexList rows = m_pTable->selectionModel()->selectedRows();
+    if (rows.isEmpty())
+        for (int row = 0; row < m_pProxy->rowCount(); ++row)
+            rows.append(m_pProxy->index(row, 0));
+    std::sort(rows.begin(), rows.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    for (const QModelIndex& index : rows)
+        records.push_back(m_pModel->At(m_pProxy->mapToSource(index).row()).record);
+    const QString szPath = m_fnChooseExportPath ? m_fnChooseExportPath() : QString();
+    if (szPath.isEmpty())
+        return;
+    const std::string path = QFile::encodeName(szPath).toStdString();
+    const exports::ResultsForm form =
+        exports::FormOfPath(path).value_or(exports::ResultsForm::Workbook);
+    exports::ExportContent content;
+    content.records = records;
+    content.title.downloadTime = std::time(nullptr);
+    content.title.port = "архив измерений";
+    try {
+        auto store = history::openHistory(m_szPath, history::OpenMode::ReadOnly);
+        content.emptyCells = store->latestEmptyCells().value_or(EmptyCellTable{});
+    } catch (const history::Error&) {
+        // The records are here already; the cells stay zero.
+    }
+    const WriteOutcome outcome = exports::WriteResultsForm(form, content, path, decimalSeparator());
+    if (!outcome.ok)
+        QMessageBox::critical(this, windowTitle(),
+                              QStringLiteral("Не удалось записать файл\n%1\n%2")
+                                  .arg(szPath, QString::fromStdString(outcome.reason)));
+    else
+        m_pState->setText(
+            QStringLiteral("Записано %1 записей в %2").arg(records.size()).arg(szPath));
+}

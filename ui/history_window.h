@@ -1,0 +1,62 @@
+// "Архив измерений": every stored record in a sortable table, filtered by
+// sample, cell and date range, and the selection exported in any results form.
+// Records load on a thread of their own, in chunks, so the window answers
+// at once and shows how far the loading has come.
+#pragma once
+
+#include <QDialog>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "history/record_store.h"
+
+class HistoryModel;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QSortFilterProxyModel;
+class QTableView;
+
+class HistoryWindow : public QDialog {
+    Q_OBJECT
+public:
+    HistoryWindow(std::string historyPath, QWidget* pParent = nullptr);
+    ~HistoryWindow() override;
+
+    // Replaceable for tests: the save dialog (the path; empty to cancel).
+    std::function<QString()> m_fnChooseExportPath;
+
+    // The filter as the fields give it now; false with the reason when a field is wrong.
+    bool ReadFilter(history::Filter& filter, QString& szProblem) const;
+    // Loads anew with the fields' filter.
+    void Reload();
+    bool IsLoading() const { return m_bLoading; }
+    int ShownRows() const;
+    // Writes the selected rows (all shown rows when none is selected).
+    void ExportSelection();
+
+    QLineEdit* m_pSample = nullptr;
+    QLineEdit* m_pCell = nullptr;
+    QLineEdit* m_pFrom = nullptr;
+    QLineEdit* m_pTo = nullptr;
+    QTableView* m_pTable = nullptr;
+    QLabel* m_pState = nullptr;
+
+private:
+    void StopLoader();
+    void OnChunk(unsigned generation, std::vector<history::StoredRecord> chunk, bool bLast,
+                 QString szError);
+
+    std::string m_szPath;
+    HistoryModel* m_pModel = nullptr;
+    QSortFilterProxyModel* m_pProxy = nullptr;
+    QProgressBar* m_pProgress = nullptr;
+    std::thread m_loader;
+    std::atomic<unsigned> m_generation{0};
+    bool m_bLoading = false;
+    long m_nTotal = 0;
+};
