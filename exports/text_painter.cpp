@@ -1,5 +1,6 @@
 #include "exports/text_painter.h"
 
+#include <fontconfig/fontconfig.h>
 #include <pango/pangocairo.h>
 
 namespace exports {
@@ -45,6 +46,12 @@ void TextPainter::Draw(std::string_view text, double x, double y, Align align) {
     cairo_move_to(m_cr, left, y);
     pango_cairo_update_layout(m_cr, m_layout);
     pango_cairo_show_layout(m_cr, m_layout);
+}
+
+void ReleaseFontCaches() {
+    pango_cairo_font_map_set_default(nullptr);
+    cairo_debug_reset_static_data();
+    FcFini();
 }
 
 void TextPainter::DrawUpwards(std::string_view text, double x, double y) {

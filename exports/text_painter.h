@@ -38,4 +38,10 @@ private:
     PangoFontDescription* m_font;
 };
 
+// Frees the font caches that pango, cairo and fontconfig keep for the whole
+// process, so that a leak checker sees none of them. Only at the very end of
+// a program that draws text with nothing else (a Qt program shares fontconfig
+// with Qt, which still needs it).
+void ReleaseFontCaches();
+
 } // namespace exports

@@ -15,6 +15,7 @@
 
 #include "exports/chart.h"
 #include "exports/results_forms.h"
+#include "exports/text_painter.h"
 #include "tests/exports/export_fixture.h"
 
 using exports::ResultsForm;
@@ -367,5 +368,12 @@ TEST(Chart, DrawsOnAnImageSurface) {
     EXPECT_GT(ink, 500);  // frame, labels and texts
     EXPECT_GT(blue, 100); // the first series' line
 }
+
+// The font caches go before the leak checker looks.
+class FontCaches : public testing::Environment {
+public:
+    void TearDown() override { exports::ReleaseFontCaches(); }
+};
+const testing::Environment* const g_fontCaches = testing::AddGlobalTestEnvironment(new FontCaches);
 
 } // namespace
