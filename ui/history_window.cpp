@@ -42,7 +42,7 @@ QLineEdit* Field(QWidget* pParent, const QString& szHint, int nWidth) {
 HistoryWindow::HistoryWindow(std::string historyPath, QWidget* pParent)
     : QDialog(pParent), m_szPath(std::move(historyPath)) {
     setWindowTitle(QStringLiteral("Архив измерений"));
-    resize(820, 520);
+    resize(900, 520);
     m_pSample = Field(this, QStringLiteral("все"), 80);
     m_pCell = Field(this, QStringLiteral("все"), 60);
     m_pFrom = Field(this, QStringLiteral("ГГГГ-ММ-ДД"), 110);
@@ -188,6 +188,7 @@ void HistoryWindow::OnChunk(unsigned generation, std::vector<history::StoredReco
         return;
     }
     m_bLoading = false;
+    m_pTable->resizeColumnsToContents();
     m_pProgress->setRange(0, 1);
     m_pProgress->setValue(1);
     m_pState->setText(szError.isEmpty() ? QStringLiteral("Записей: %1").arg(m_nTotal)
