@@ -24,16 +24,16 @@ struct Range {
     double lo, hi;
 };
 
-bool Drawable(const ChartSpec& spec, const ChartPoint& p) {
-    return std::isfinite(p.x) && std::isfinite(p.y) && (!spec.logY || p.y > 0);
+bool Drawable(const ChartSpec& chart, const ChartPoint& p) {
+    return std::isfinite(p.x) && std::isfinite(p.y) && (!chart.logY || p.y > 0);
 }
 
 // Extent of the drawable points; a single value is widened so that it has room.
-std::optional<std::pair<Range, Range>> Extent(const ChartSpec& spec) {
+std::optional<std::pair<Range, Range>> Extent(const ChartSpec& chart) {
     Range x{HUGE_VAL, -HUGE_VAL}, y{HUGE_VAL, -HUGE_VAL};
-    for (const ChartSeries& s : spec.series)
+    for (const ChartSeries& s : chart.series)
         for (const ChartPoint& p : s.points)
-            if (Drawable(spec, p)) {
+            if (Drawable(chart, p)) {
                 x = {std::min(x.lo, p.x), std::max(x.hi, p.x)};
                 y = {std::min(y.lo, p.y), std::max(y.hi, p.y)};
             }
@@ -42,7 +42,7 @@ std::optional<std::pair<Range, Range>> Extent(const ChartSpec& spec) {
     // A margin on both sides, so that no marker sits on the frame.
     const double margin = x.lo == x.hi ? 1 : (x.hi - x.lo) * 0.04;
     x = {x.lo - margin, x.hi + margin};
-    if (spec.logY) {
+    if (chart.logY) {
         y = {std::pow(10.0, std::floor(std::log10(y.lo))),
              std::pow(10.0, std::ceil(std::log10(y.hi)))};
         if (y.lo == y.hi)
@@ -73,8 +73,8 @@ std::string DecadeLabel(int exponent) {
     return text;
 }
 
-std::string XLabel(const ChartSpec& spec, double value, double step) {
-    if (spec.xIsTime) {
+std::string XLabel(const ChartSpec& chart, double value, double step) {
+    if (chart.xIsTime) {
         const std::time_t t = static_cast<std::time_t>(value);
         std::tm local{};
         char text[32] = "";
@@ -149,23 +149,23 @@ void DrawYGrid(cairo_t* cr, TextPainter& text, Plot& plot, const ChartBox& area,
 }
 
 void DrawXGrid(cairo_t* cr, TextPainter& text, Plot& plot, const ChartBox& area, Range x,
-               const ChartSpec& spec) {
-    const double step = spec.xIsTime
+               const ChartSpec& chart) {
+    const double step = chart.xIsTime
                             ? std::max(86400.0, std::ceil(NiceStep(x.hi - x.lo, 6) / 86400) * 86400)
                             : NiceStep(x.hi - x.lo, 8);
     for (double v = std::ceil(x.lo / step) * step; v <= x.hi + step / 1e6; v += step) {
         cairo_set_source_rgb(cr, 0.75, 0.75, 0.75);
         plot.VerticalLine(plot.X(v));
         cairo_set_source_rgb(cr, 0, 0, 0);
-        text.Draw(XLabel(spec, v, step), plot.X(v), area.y + area.height + 3, Align::Center);
+        text.Draw(XLabel(chart, v, step), plot.X(v), area.y + area.height + 3, Align::Center);
     }
 }
 
-void DrawSeries(cairo_t* cr, const Plot& plot, const ChartSpec& spec, const ChartSeries& series,
+void DrawSeries(cairo_t* cr, const Plot& plot, const ChartSpec& chart, const ChartSeries& series,
                 const Rgb& colour) {
     std::vector<ChartPoint> points;
     for (const ChartPoint& p : series.points)
-        if (Drawable(spec, p))
+        if (Drawable(chart, p))
             points.push_back(p);
     std::stable_sort(points.begin(), points.end(),
                      [](const ChartPoint& a, const ChartPoint& b) { return a.x < b.x; });
@@ -182,62 +182,62 @@ void DrawSeries(cairo_t* cr, const Plot& plot, const ChartSpec& spec, const Char
     }
 }
 
-void DrawLegend(cairo_t* cr, TextPainter& text, const ChartBox& box, const ChartSpec& spec) {
+void DrawLegend(cairo_t* cr, TextPainter& text, const ChartBox& box, const ChartSpec& chart) {
     double y = box.y;
     const double lineHeight = text.Height() + 2;
-    for (std::size_t i = 0; i < spec.series.size(); ++i, y += lineHeight) {
+    for (std::size_t i = 0; i < chart.series.size(); ++i, y += lineHeight) {
         const Rgb& colour = PALETTE[i % std::size(PALETTE)];
         cairo_set_source_rgb(cr, colour.r, colour.g, colour.b);
         cairo_rectangle(cr, box.x, y + lineHeight / 2 - 4, 12, 6);
         cairo_fill(cr);
         cairo_set_source_rgb(cr, 0, 0, 0);
-        text.Draw(spec.series[i].name, box.x + 16, y);
+        text.Draw(chart.series[i].name, box.x + 16, y);
     }
 }
 
 } // namespace
 
-void DrawChart(cairo_t* cr, const ChartBox& box, const ChartSpec& spec) {
+void DrawChart(cairo_t* cr, const ChartBox& box, const ChartSpec& chart) {
     cairo_save(cr);
     TextPainter text(cr);
     const double fontSize = std::clamp(box.height / 24, 7.0, 11.0);
     text.SetFont(fontSize * 1.1, true);
     cairo_set_source_rgb(cr, 0, 0, 0);
-    text.Draw(spec.title, box.x + box.width / 2, box.y, Align::Center);
+    text.Draw(chart.title, box.x + box.width / 2, box.y, Align::Center);
     const double titleHeight = text.Height() + 4;
     text.SetFont(fontSize);
     const double lineHeight = text.Height();
 
     double legendWidth = 0;
-    for (const ChartSeries& s : spec.series)
+    for (const ChartSeries& s : chart.series)
         legendWidth = std::max(legendWidth, text.Width(s.name) + 24);
     const ChartBox area{box.x + 4 * lineHeight, box.y + titleHeight + lineHeight / 2,
                         box.width - 4 * lineHeight - legendWidth - 8,
                         box.height - titleHeight - 2.5 * lineHeight - 6};
-    const auto extent = Extent(spec);
+    const auto extent = Extent(chart);
     if (!extent || area.width <= 0 || area.height <= 0) {
         cairo_restore(cr);
         return;
     }
-    Plot plot(cr, area, extent->first, extent->second, spec.logY);
+    Plot plot(cr, area, extent->first, extent->second, chart.logY);
     cairo_set_line_width(cr, 0.5);
-    DrawYGrid(cr, text, plot, area, extent->second, spec.logY);
-    DrawXGrid(cr, text, plot, area, extent->first, spec);
+    DrawYGrid(cr, text, plot, area, extent->second, chart.logY);
+    DrawXGrid(cr, text, plot, area, extent->first, chart);
     cairo_set_source_rgb(cr, 0, 0, 0);
     cairo_set_line_width(cr, 0.8);
     cairo_rectangle(cr, area.x, area.y, area.width, area.height);
     cairo_stroke(cr);
-    text.Draw(spec.xLabel, area.x + area.width / 2, area.y + area.height + lineHeight + 4,
+    text.Draw(chart.xLabel, area.x + area.width / 2, area.y + area.height + lineHeight + 4,
               Align::Center);
-    text.DrawUpwards(spec.yLabel, box.x, area.y + area.height / 2);
+    text.DrawUpwards(chart.yLabel, box.x, area.y + area.height / 2);
 
     cairo_save(cr);
     cairo_rectangle(cr, area.x, area.y, area.width, area.height);
     cairo_clip(cr);
-    for (std::size_t i = 0; i < spec.series.size(); ++i)
-        DrawSeries(cr, plot, spec, spec.series[i], PALETTE[i % std::size(PALETTE)]);
+    for (std::size_t i = 0; i < chart.series.size(); ++i)
+        DrawSeries(cr, plot, chart, chart.series[i], PALETTE[i % std::size(PALETTE)]);
     cairo_restore(cr);
-    DrawLegend(cr, text, {area.x + area.width + 8, area.y, legendWidth, area.height}, spec);
+    DrawLegend(cr, text, {area.x + area.width + 8, area.y, legendWidth, area.height}, chart);
     cairo_restore(cr);
 }
 
@@ -245,12 +245,12 @@ std::optional<ChartSpec> TgdTemperatureChart(std::span<const ArchiveRecord* cons
                                              int sample) {
     std::map<int, ChartSeries> byCell;
     std::set<int> temperatures;
-    ChartSpec spec;
+    ChartSpec chart;
     for (const ArchiveRecord* r : records) {
         if (r->kind() != RecordKindSample || r->sampleNumber() != sample || r->temperature() < -49)
             continue;
         const ChartPoint point{double(r->temperature()), double(r->tgD())};
-        if (!Drawable(spec, point))
+        if (!Drawable(chart, point))
             continue;
         ChartSeries& series = byCell[r->cellNumber()];
         series.name = "ячейка N" + std::to_string(r->cellNumber());
@@ -259,12 +259,12 @@ std::optional<ChartSpec> TgdTemperatureChart(std::span<const ArchiveRecord* cons
     }
     if (temperatures.size() < 2)
         return std::nullopt;
-    spec.title = "Проба масла " + std::to_string(sample) + ": tgD от температуры";
-    spec.xLabel = "Температура, °С";
-    spec.yLabel = "tgD";
+    chart.title = "Проба масла " + std::to_string(sample) + ": tgD от температуры";
+    chart.xLabel = "Температура, °С";
+    chart.yLabel = "tgD";
     for (auto& [cell, series] : byCell)
-        spec.series.push_back(std::move(series));
-    return spec;
+        chart.series.push_back(std::move(series));
+    return chart;
 }
 
 } // namespace exports

@@ -37,7 +37,7 @@ struct ChartBox {
 // Draws the chart inside box: frame, grid, axis labels, one coloured line
 // with markers per series (points joined in x order) and a legend. Leaves
 // the cairo state as it found it.
-void DrawChart(cairo_t* cr, const ChartBox& box, const ChartSpec& spec);
+void DrawChart(cairo_t* cr, const ChartBox& box, const ChartSpec& chart);
 
 // The chart of tgD against temperature for the oil-sample records among
 // records that belong to sample, one series per measuring cell; none when

@@ -151,10 +151,10 @@ public:
         m_y += ROW;
     }
 
-    void Chart(const ChartSpec& spec) {
+    void Chart(const ChartSpec& chart) {
         Need(CHART);
         if (m_cr != nullptr)
-            DrawChart(m_cr, {MARGIN, m_y + 6, BODY_WIDTH, CHART - 16}, spec);
+            DrawChart(m_cr, {MARGIN, m_y + 6, BODY_WIDTH, CHART - 16}, chart);
         m_y += CHART;
     }
 

@@ -345,13 +345,13 @@ TEST(Chart, OneSeriesPerCellOnlyWithTwoTemperatures) {
 
 // The chart on an image surface, as a window draws it on screen.
 TEST(Chart, DrawsOnAnImageSurface) {
-    exports::ChartSpec spec{
+    exports::ChartSpec chart{
         "tgD", "Температура, °С", "tgD", true, false, {{"ячейка N1", {{20, 0.001}, {90, 0.05}}}}};
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 480, 300);
     cairo_t* cr = cairo_create(surface);
     cairo_set_source_rgb(cr, 1, 1, 1);
     cairo_paint(cr);
-    exports::DrawChart(cr, {0, 0, 480, 300}, spec);
+    exports::DrawChart(cr, {0, 0, 480, 300}, chart);
     cairo_surface_flush(surface);
     const unsigned char* data = cairo_image_surface_get_data(surface);
     const int stride = cairo_image_surface_get_stride(surface);
