@@ -82,6 +82,9 @@ ReaderDialog::~ReaderDialog() {
     // Posts that arrive while the link stops are no longer acted on; boxes the
     // worker waits for are still shown, from inside Stop.
     m_bClosing = true;
+    // QWidget's destructor hides the window and so moves the focus; by then
+    // this is no longer a ReaderDialog, so the focus follower must be gone.
+    disconnect(m_focusFollower);
     if (m_pLink) {
         m_pLink->Stop();
         m_pLink.reset();
@@ -111,8 +114,9 @@ void ReaderDialog::CreateControls() {
     // so the look is brought in step whenever the application's focus moves,
     // which includes the window becoming active again.
     m_pReadButton->setAutoDefault(false);
-    connect(qApp, &QApplication::focusChanged, this,
-            [this] { m_pReadButton->setDefault(focusWidget() == m_pReadButton); });
+    m_focusFollower = connect(qApp, &QApplication::focusChanged, this, [this] {
+        m_pReadButton->setDefault(focusWidget() == m_pReadButton);
+    });
 
     m_pClock = new ClockPanel(this);
     m_pClock->setGeometry(du.Rect(67, 4, 68, 23));

@@ -140,6 +140,7 @@ private:
     bool m_bInitialised = false;
     bool m_bDestroyed = false;
     bool m_bClosing = false;
+    QMetaObject::Connection m_focusFollower; // keeps the default look in step with the focus
     bool m_bWaitCursor = false;
     bool m_bTraceStatus = false;
 };

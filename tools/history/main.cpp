@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "exports/text_painter.h"
 #include "history/history_path.h"
 #include "history/record_fields.h"
 #include "history/record_store.h"
@@ -48,6 +49,7 @@ int Run(const HistoryOptions& options, history::RecordStore& store, const std::s
         const std::string output =
             options.output.empty() ? DefaultExportName(options.format) : options.output;
         const ExportOutcome outcome = ExportRecords(store, options, output);
+        exports::ReleaseFontCaches(); // the PDF report's, so that leak checkers see none
         if (outcome.status != HISTORY_OK) {
             std::fprintf(stderr, "tarvex-history: %s\n", outcome.message.c_str());
             return outcome.status;
