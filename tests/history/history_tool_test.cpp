@@ -3,6 +3,8 @@
 #include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <locale.h>
+#include <set>
 #include <sys/wait.h>
 
 #include "archive/results_writer.h"
@@ -33,8 +35,10 @@ struct ToolRun {
     std::string out, err;
 };
 
-ToolRun RunTool(const TempDir& dir, const std::vector<std::string>& args) {
-    std::string command = "cd '" + dir.Path() + "' && exec '" TARVEX_HISTORY_PATH "'";
+ToolRun RunTool(const TempDir& dir, const std::vector<std::string>& args,
+                const std::string& locale) {
+    std::string command =
+        "cd '" + dir.Path() + "' && LC_ALL=" + locale + " LANGUAGE= exec '" TARVEX_HISTORY_PATH "'";
     for (const std::string& arg : args)
         command += " '" + arg + "'";
     command += " >'" + dir.File("stdout") + "' 2>'" + dir.File("stderr") + "'";
@@ -70,9 +74,10 @@ protected:
             ->mergeDownload(entry, records);
         std::ofstream(m_dir.File("corrupt.sqlite3")) << std::string(4096, 'q');
     }
-    ToolRun Run(std::vector<std::string> args, const std::string& db = "h.sqlite3") {
+    ToolRun Run(std::vector<std::string> args, const std::string& db = "h.sqlite3",
+                const std::string& locale = "C") {
         args.insert(args.begin() + (args.empty() ? 0 : 1), {"--database", m_dir.File(db)});
-        return RunTool(m_dir, args);
+        return RunTool(m_dir, args, locale);
     }
     TempDir m_dir;
 };
@@ -106,7 +111,7 @@ TEST_F(HistoryTool, ExportsTheSelectionInTheResultsForms) {
     const ToolRun run =
         Run({"export", "--sample", "77", "--format", "report", "--output", "r.doc"});
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "r.doc: 1 records\n");
+    EXPECT_EQ(run.out, "r.doc: 1 record\n");
     const std::string expected = Report({MakeRecord(77)});
     EXPECT_TRUE(ReadFile(m_dir.File("r.doc")) == expected);
     EXPECT_EQ(Run({"export", "--format", "report", "--output", "r.doc"}).status, 5);
@@ -150,6 +155,45 @@ TEST_F(HistoryTool, FailuresEndWithTheirStatus) {
         EXPECT_EQ(run.status, c.status);
         EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
     }
+}
+
+// The messages follow the user's language; what programs read (the CSV
+// list) does not change with it.
+TEST_F(HistoryTool, SpeaksTheUsersLanguageAndKeepsTheCsv) {
+    const locale_t installed = newlocale(LC_ALL_MASK, "ru_RU.UTF-8", locale_t(0));
+    if (installed == locale_t(0))
+        GTEST_SKIP() << "ru_RU.UTF-8 is not installed";
+    freelocale(installed);
+    const std::string russian = "ru_RU.UTF-8";
+    EXPECT_EQ(Run({"list", "--csv"}, "h.sqlite3", russian).out, Run({"list", "--csv"}).out);
+    struct Case {
+        std::vector<std::string> args;
+        const char* db;
+        const char* says; // on standard output, else on standard error
+    } cases[] = {
+        {{"list", "--sample", "77"}, "h.sqlite3", "\n1 запись\n"},
+        {{"list", "--cell", "2"}, "h.sqlite3", "\n25 записей\n"},
+        {{"list", "--sample", "x"}, "h.sqlite3", "--sample принимает номер пробы"},
+        {{"list"}, "absent.sqlite3", "ещё нет"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        const ToolRun run = Run(c.args, c.db, russian);
+        EXPECT_NE((run.out + run.err).find(c.says), std::string::npos) << run.out << run.err;
+    }
+    // The stats values share one column however long the translated labels are.
+    const ToolRun stats = Run({"stats"}, "h.sqlite3", russian);
+    std::set<size_t> columns;
+    for (size_t start = 0; start < stats.out.size();) {
+        const size_t end = stats.out.find('\n', start);
+        const std::string line = stats.out.substr(start, end - start);
+        const std::string label = line.substr(0, line.find_first_not_of(' ', line.find(':') + 1));
+        columns.insert(static_cast<size_t>(std::count_if(
+            label.begin(), label.end(), [](unsigned char ch) { return (ch & 0xC0) != 0x80; })));
+        start = end + 1;
+    }
+    EXPECT_EQ(columns.size(), 1u) << stats.out;
+    EXPECT_NE(stats.out.find("Записей:"), std::string::npos) << stats.out;
 }
 
 } // namespace

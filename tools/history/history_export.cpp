@@ -7,6 +7,7 @@
 #include "archive/archive_record.h"
 #include "exports/results_forms.h"
 #include "platform/atomic_file.h"
+#include "platform/messages.h"
 
 ExportOutcome ExportRecords(history::RecordStore& store, const HistoryOptions& options,
                             const std::string& path) {
@@ -17,8 +18,10 @@ ExportOutcome ExportRecords(history::RecordStore& store, const HistoryOptions& o
     const FileStatus target = CheckNewFileTarget(path, policy);
     if (!target.Ok()) {
         outcome.status = HISTORY_NOT_WRITTEN;
-        outcome.message = path + ": " + target.Reason() +
-                          (target.error == EEXIST ? " (use --force to overwrite it)" : "");
+        outcome.message =
+            target.error == EEXIST
+                ? Format(Msg("%s exists (use --force to overwrite it)"), path.c_str())
+                : Format(Msg("cannot write %s: %s"), path.c_str(), target.Reason().c_str());
         return outcome;
     }
     std::vector<ArchiveRecord> records;
@@ -36,7 +39,7 @@ ExportOutcome ExportRecords(history::RecordStore& store, const HistoryOptions& o
         exports::WriteResultsForm(options.format, content, path, decimalSeparator(), policy);
     if (!written.ok) {
         outcome.status = HISTORY_NOT_WRITTEN;
-        outcome.message = path + ": " + written.reason;
+        outcome.message = Format(Msg("cannot write %s: %s"), path.c_str(), written.reason.c_str());
         return outcome;
     }
     outcome.records = static_cast<long>(records.size());

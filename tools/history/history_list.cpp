@@ -4,6 +4,7 @@
 
 #include "archive/results_format.h"
 #include "history/record_fields.h"
+#include "platform/messages.h"
 
 namespace {
 
@@ -72,6 +73,9 @@ void RecordLister::Add(const history::StoredRecord& stored) {
 
 long RecordLister::Finish() {
     if (!m_csv)
-        std::fprintf(m_out, "%ld records\n", m_count);
+        std::fprintf(
+            m_out, "%s\n",
+            Format(MsgN("%ld record", "%ld records", static_cast<unsigned long>(m_count)), m_count)
+                .c_str());
     return m_count;
 }

@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "history/record_fields.h"
+#include "platform/messages.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ std::string ParseHistoryOptions(const std::vector<std::string>& args, HistoryOpt
         else if (command == "stats")
             options.command = HistoryCommand::Stats;
         else
-            return "unknown command '" + command + "' (list, export or stats)";
+            return Format(Msg("unknown command '%s' (list, export or stats)"), command.c_str());
         i = 1;
     }
     bool formatGiven = false;
@@ -49,33 +50,36 @@ std::string ParseHistoryOptions(const std::vector<std::string>& args, HistoryOpt
                                 name == "--output";
         if (takesValue && !hasValue) {
             if (i + 1 >= args.size())
-                return "option " + name + " needs a value";
+                return Format(Msg("%s needs a value"), name.c_str());
             value = args[++i];
         } else if (!takesValue && hasValue) {
-            return "option " + name + " takes no value";
+            return Format(Msg("%s takes no value"), name.c_str());
         }
         int number = 0;
         if (name == "--database" || name == "--output") {
             if (value.empty())
-                return name + " needs a non-empty path";
+                return Format(Msg("%s needs a non-empty path"), name.c_str());
             (name == "--database" ? options.database : options.output) = value;
         } else if (name == "--sample") {
             if (!ParseWhole(value, 0, 65535, number))
-                return "--sample takes a sample number 0 to 65535, not '" + value + "'";
+                return Format(Msg("--sample takes a sample number 0 to 65535, not '%s'"),
+                              value.c_str());
             options.filter.sample = number;
         } else if (name == "--cell") {
             if (!ParseWhole(value, 0, 255, number))
-                return "--cell takes a cell number 0 to 255, not '" + value + "'";
+                return Format(Msg("--cell takes a cell number 0 to 255, not '%s'"), value.c_str());
             options.filter.cell = number;
         } else if (name == "--from" || name == "--to") {
             const auto minutes = history::parseDate(value, name == "--to");
             if (!minutes)
-                return name + " takes a date as YYYY-MM-DD or DD.MM.YYYY, not '" + value + "'";
+                return Format(Msg("%s takes a date as YYYY-MM-DD or DD.MM.YYYY, not '%s'"),
+                              name.c_str(), value.c_str());
             (name == "--from" ? options.filter.from : options.filter.to) = minutes;
         } else if (name == "--format") {
             const auto form = exports::FormFromName(value);
             if (!form)
-                return "--format is table, report, xlsx or pdf, not '" + value + "'";
+                return Format(Msg("--format is table, report, xlsx or pdf, not '%s'"),
+                              value.c_str());
             options.format = *form;
             formatGiven = true;
         } else if (name == "--csv") {
@@ -85,20 +89,20 @@ std::string ParseHistoryOptions(const std::vector<std::string>& args, HistoryOpt
         } else if (name == "--help" || name == "-h") {
             options.help = true;
         } else {
-            return "unknown argument '" + args[i] + "'";
+            return Format(Msg("unknown argument '%s'"), args[i].c_str());
         }
     }
     if (options.help)
         return {};
     if (options.command == HistoryCommand::None)
-        return "give a command: list, export or stats";
+        return Msg("give a command: list, export or stats");
     if (options.filter.from && options.filter.to && *options.filter.from > *options.filter.to)
-        return "--from is after --to";
+        return Msg("--from is after --to");
     if (options.csv && options.command != HistoryCommand::List)
-        return "--csv belongs to list";
+        return Msg("--csv belongs to list");
     if ((formatGiven || !options.output.empty() || options.force) &&
         options.command != HistoryCommand::Export)
-        return "--format, --output and --force belong to export";
+        return Msg("--format, --output and --force belong to export");
     return {};
 }
 
@@ -107,23 +111,25 @@ std::string DefaultExportName(exports::ResultsForm form) {
 }
 
 const char* HistoryUsage() {
-    return "usage: tarvex-history list   [FILTERS] [--csv]\n"
-           "       tarvex-history export [FILTERS] [--format table|report|xlsx|pdf]\n"
-           "                             [--output PATH] [--force]\n"
-           "       tarvex-history stats\n"
-           "Shows the measurement history that tarvex-read and the dialog keep.\n"
-           "Filters (all optional, combined):\n"
-           "  --sample N     oil sample number\n"
-           "  --cell N       measuring cell number\n"
-           "  --from DATE    measured on or after DATE (YYYY-MM-DD or DD.MM.YYYY)\n"
-           "  --to DATE      measured on or before DATE\n"
-           "  --csv          list as comma-separated values instead of a table\n"
-           "  --format F     export form: table (.xls, the default), report (.doc),\n"
-           "                 xlsx or pdf\n"
-           "  --output PATH  export file (default: history.xls, .doc, ... here)\n"
-           "  --force        overwrite an existing export file\n"
-           "  --database PATH  history file (default: $TARVEX_DATABASE, or\n"
-           "                 $XDG_DATA_HOME/tarvex/history.sqlite3)\n"
-           "Exit status: 0 done, 2 bad usage, 5 export file not written,\n"
-           "             6 history not readable.\n";
+    // The command lines themselves are not translated; each explanation is.
+    static const std::string usage =
+        std::string("usage: tarvex-history list   [FILTERS] [--csv]\n"
+                    "       tarvex-history export [FILTERS] [--format table|report|xlsx|pdf]\n"
+                    "                             [--output PATH] [--force]\n"
+                    "       tarvex-history stats\n") +
+        Msg("Shows the measurement history that tarvex-read and the dialog keep.\n") +
+        Msg("Filters (all optional, combined):\n") + Msg("  --sample N     oil sample number\n") +
+        Msg("  --cell N       measuring cell number\n") +
+        Msg("  --from DATE    measured on or after DATE (YYYY-MM-DD or DD.MM.YYYY)\n") +
+        Msg("  --to DATE      measured on or before DATE\n") +
+        Msg("  --csv          list as comma-separated values instead of a table\n") +
+        Msg("  --format F     export form: table (.xls, the default), report (.doc),\n"
+            "                 xlsx or pdf\n") +
+        Msg("  --output PATH  export file (default: history.xls, .doc, ... here)\n") +
+        Msg("  --force        overwrite an existing export file\n") +
+        Msg("  --database PATH  history file (default: $TARVEX_DATABASE, or\n"
+            "                 $XDG_DATA_HOME/tarvex/history.sqlite3)\n") +
+        Msg("Exit status: 0 done, 2 bad usage, 5 export file not written,\n"
+            "             6 history not readable.\n");
+    return usage.c_str();
 }

@@ -1,5 +1,6 @@
 // tarvex-history: looks back over the measurement history that every
 // download adds to. See HistoryUsage for the command line.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -10,6 +11,7 @@
 #include "history/record_fields.h"
 #include "history/record_store.h"
 #include "platform/atomic_file.h"
+#include "platform/messages.h"
 #include "tools/history/history_export.h"
 #include "tools/history/history_list.h"
 #include "tools/history/history_options.h"
@@ -20,15 +22,33 @@ std::string When(const std::optional<history::Minutes>& minutes) {
     return minutes ? history::formatMinutes(*minutes) : std::string("-");
 }
 
+size_t Characters(const std::string& utf8) {
+    size_t n = 0;
+    for (const unsigned char c : utf8)
+        n += (c & 0xC0) != 0x80;
+    return n;
+}
+
+// One "label: value" line each, the values in one column; the width counts
+// characters, not bytes, so that translated labels line up too.
 void PrintStats(history::RecordStore& store, const std::string& path) {
     const history::Stats stats = store.stats();
-    std::printf("History:          %s\n", path.c_str());
-    std::printf("Records:          %lld\n", static_cast<long long>(stats.records));
-    std::printf("Downloads:        %lld\n", static_cast<long long>(stats.downloads));
-    std::printf("First measured:   %s\n", When(stats.firstMeasured).c_str());
-    std::printf("Last measured:    %s\n", When(stats.lastMeasured).c_str());
-    std::printf("File size:        %lld bytes (%.1f MB)\n", static_cast<long long>(stats.fileBytes),
-                static_cast<double>(stats.fileBytes) / 1e6);
+    const std::pair<std::string, std::string> rows[] = {
+        {Msg("History"), path},
+        {Msg("Records"), std::to_string(stats.records)},
+        {Msg("Downloads"), std::to_string(stats.downloads)},
+        {Msg("First measured"), When(stats.firstMeasured)},
+        {Msg("Last measured"), When(stats.lastMeasured)},
+        {Msg("File size"),
+         Format(Msg("%lld bytes (%.1f MB)"), static_cast<long long>(stats.fileBytes),
+                static_cast<double>(stats.fileBytes) / 1e6)},
+    };
+    size_t width = 17;
+    for (const auto& row : rows)
+        width = std::max(width, Characters(row.first) + 1);
+    for (const auto& [label, value] : rows)
+        std::printf("%s:%s%s\n", label.c_str(), std::string(width - Characters(label), ' ').c_str(),
+                    value.c_str());
 }
 
 int Run(const HistoryOptions& options, history::RecordStore& store, const std::string& path) {
@@ -54,7 +74,11 @@ int Run(const HistoryOptions& options, history::RecordStore& store, const std::s
             std::fprintf(stderr, "tarvex-history: %s\n", outcome.message.c_str());
             return outcome.status;
         }
-        std::printf("%s: %ld records\n", output.c_str(), outcome.records);
+        std::printf(
+            "%s: %s\n", output.c_str(),
+            Format(MsgN("%ld record", "%ld records", static_cast<unsigned long>(outcome.records)),
+                   outcome.records)
+                .c_str());
         return HISTORY_OK;
     }
     case HistoryCommand::None:
@@ -66,6 +90,7 @@ int Run(const HistoryOptions& options, history::RecordStore& store, const std::s
 } // namespace
 
 int main(int argc, char** argv) {
+    InitMessages();
     IgnoreFileSizeSignal();
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     HistoryOptions options;
@@ -82,17 +107,20 @@ int main(int argc, char** argv) {
         options.database.empty() ? history::defaultHistoryPath() : options.database;
     std::error_code ec;
     if (path.empty() || !std::filesystem::exists(path, ec)) {
-        std::fprintf(stderr,
-                     "tarvex-history: no history at %s yet: the first download "
-                     "(tarvex-read or the dialog) makes it\n",
-                     path.empty() ? "(no home folder)" : path.c_str());
+        const std::string where = path.empty() ? Msg("(no home folder)") : path;
+        std::fprintf(stderr, "tarvex-history: %s\n",
+                     Format(Msg("no history at %s yet: the first download (tarvex-read or the "
+                                "dialog) makes it"),
+                            where.c_str())
+                         .c_str());
         return HISTORY_NOT_READABLE;
     }
     try {
         auto store = history::openHistory(path, history::OpenMode::ReadOnly);
         return Run(options, *store, path);
     } catch (const history::Error& e) {
-        std::fprintf(stderr, "tarvex-history: the history cannot be read: %s\n", e.what());
+        std::fprintf(stderr, "tarvex-history: %s\n",
+                     Format(Msg("the history cannot be read: %s"), e.what()).c_str());
         return HISTORY_NOT_READABLE;
     }
 }

@@ -1,6 +1,7 @@
 #include "tools/reader/reader_history.h"
 
 #include "history/history_path.h"
+#include "platform/messages.h"
 
 namespace {
 
@@ -8,6 +9,17 @@ std::string HistoryPath(const ReaderOptions& options) {
     if (options.m_bNoHistory)
         return {};
     return options.m_szDatabase.empty() ? history::defaultHistoryPath() : options.m_szDatabase;
+}
+
+// What the reader does when --new cannot tell where the new records start.
+std::string ReadingTheLast(int nCount) {
+    return Format(MsgN("reading the last %d record", "reading the last %d records",
+                       static_cast<unsigned long>(nCount)),
+                  nCount);
+}
+
+std::string Warning(const std::string& text) {
+    return "tarvex-read: " + text;
 }
 
 } // namespace
@@ -19,46 +31,47 @@ ReaderHistory::ReaderHistory(const ReaderOptions& options, ProgressDisplay& disp
 void ReaderHistory::Prepare(const std::string& device) {
     if (!m_options.m_bOnlyNew)
         return;
-    const std::string fallBack =
-        "reading the last " + std::to_string(m_options.m_nRecordCount) + " records";
+    const std::string fallBack = ReadingTheLast(m_options.m_nRecordCount);
     if (const auto failure = m_session.prepare(device))
-        m_display.Line("tarvex-read: the measurement history cannot be read (" + failure->message +
-                       "): " + fallBack);
+        m_display.Line(Warning(Format(Msg("the measurement history cannot be read (%s): %s"),
+                                      failure->message.c_str(), fallBack.c_str())));
     else if (!m_session.knowsLastDownload())
-        m_display.Line("tarvex-read: no download from " + device + " logged yet: " + fallBack);
+        m_display.Line(Warning(
+            Format(Msg("no download from %s logged yet: %s"), device.c_str(), fallBack.c_str())));
 }
 
 int ReaderHistory::OnPosition(int position, int requestedCount) {
     const int last = m_session.lastPosition();
     const history::NewRecordsPlan plan = m_session.onPosition(position);
-    const std::string span =
-        "(position " + std::to_string(last) + " then, " + std::to_string(position) + " now)";
+    const std::string span = Format(Msg("(position %d then, %d now)"), last, position);
     switch (plan.kind) {
     case history::NewRecordsPlan::Kind::NoHistory:
         return requestedCount;
     case history::NewRecordsPlan::Kind::NothingNew:
-        m_display.Line("No new records since the last download " + span + ".");
+        m_display.Line(Format(Msg("No new records since the last download %s."), span.c_str()));
         return 0;
     case history::NewRecordsPlan::Kind::Range:
-        m_display.Line(std::to_string(plan.newCount) + " new records since the last download " +
-                       span + ".");
+        m_display.Line(Format(MsgN("%d new record since the last download %s.",
+                                   "%d new records since the last download %s.",
+                                   static_cast<unsigned long>(plan.newCount)),
+                              plan.newCount, span.c_str()));
         return plan.count;
     case history::NewRecordsPlan::Kind::OutsideRing:
         break;
     }
-    m_display.Line("tarvex-read: the position " + std::to_string(position) +
-                   " is outside the ring: reading the last " + std::to_string(requestedCount) +
-                   " records");
+    m_display.Line(Warning(Format(Msg("the position %d is outside the ring: %s"), position,
+                                  ReadingTheLast(requestedCount).c_str())));
     return requestedCount;
 }
 
 int ReaderHistory::TakeRecords(int nCount) {
     const int nKept = m_session.takeRecords(nCount);
     if (nKept == 0)
-        m_display.Line("tarvex-read: the record before the new ones is not the last one stored: "
-                       "the ring has come round more than once since the last download, or the "
-                       "archive was cleared; reading the last " +
-                       std::to_string(m_options.m_nRecordCount) + " records instead");
+        m_display.Line(Warning(Format(
+            Msg("the record before the new ones is not the last one stored: the ring has come "
+                "round more than once since the last download, or the archive was cleared; %s "
+                "instead"),
+            ReadingTheLast(m_options.m_nRecordCount).c_str())));
     return nKept;
 }
 
@@ -67,11 +80,13 @@ void ReaderHistory::Merge(int nCount, int port, const std::string& device) {
     if (!report)
         return;
     if (report->failure) {
-        m_display.Line("tarvex-read: the measurement history was NOT updated: " +
-                       report->failure->message);
+        m_display.Line(Warning(Format(Msg("the measurement history was NOT updated: %s"),
+                                      report->failure->message.c_str())));
         return;
     }
-    m_display.Line("History: " + std::to_string(report->outcome->added) + " new records kept, " +
-                   std::to_string(report->outcome->known) + " already there (" + m_session.path() +
-                   ")");
+    const std::string added = Format(MsgN("%d new record kept", "%d new records kept",
+                                          static_cast<unsigned long>(report->outcome->added)),
+                                     report->outcome->added);
+    m_display.Line(Format(Msg("History: %s, %d already there (%s)"), added.c_str(),
+                          report->outcome->known, m_session.path().c_str()));
 }
