@@ -36,6 +36,11 @@ void InitMessages() {
     setlocale(LC_MESSAGES, "");
     bindtextdomain(DOMAIN, CatalogFolder().c_str());
     bind_textdomain_codeset(DOMAIN, "UTF-8");
+    // The system's error texts (strerror, std::system_category) come from the
+    // C library's own catalog, which otherwise follows the classic character
+    // set and turns Russian into ASCII transliteration ("Net takogo fajla").
+    // Asked for UTF-8 like ours, they match the rest of the line.
+    bind_textdomain_codeset("libc", "UTF-8");
 }
 
 const char* Msg(const char* msgid) {

@@ -271,11 +271,19 @@ TEST(ReaderOptions, MessagesInTheUsersLanguage) {
     ASSERT_FALSE(sim.DevicePath().empty());
     const PortMap ports(dir, {});
     std::map<std::string, std::vector<std::string>> expected = {
-        {"C", {"unknown argument '--bogus' (see tarvex-read --help)", "1 record\n"}},
-        {"ru_RU.UTF-8", {"неизвестный аргумент '--bogus' (см. tarvex-read --help)", "1 запись\n"}}};
+        {"C",
+         {"unknown argument '--bogus' (see tarvex-read --help)", "1 record\n",
+          "No such file or directory"}},
+        {"ru_RU.UTF-8",
+         {"неизвестный аргумент '--bogus' (см. tarvex-read --help)", "1 запись\n",
+          "Нет такого файла или каталога"}}};
     for (const auto& [locale, texts] : expected) {
         const ScopedEnv language("LC_ALL", locale);
         EXPECT_TRUE(Has(RunReader({"--bogus"}, dir.Path()).err, texts[0])) << locale;
+        // The system's error text in the same language and character set.
+        const ReaderRun missing = RunReader({"--output", dir.File("no/such/x.doc")}, dir.Path());
+        EXPECT_EQ(missing.status, 5);
+        EXPECT_TRUE(Has(missing.err, texts[2])) << missing.err;
         const ReaderRun run = RunReader({"--count", "1", "--no-history", "--force", "--output",
                                          dir.File("one.doc"), "--device", sim.DevicePath()},
                                         dir.Path());

@@ -157,8 +157,8 @@ TEST_F(HistoryTool, FailuresEndWithTheirStatus) {
     }
 }
 
-// The messages follow the user's language; what programs read (the CSV
-// list) does not change with it.
+// The messages follow the user's language, the system's error texts among
+// them; what programs read (the CSV list) does not change with it.
 TEST_F(HistoryTool, SpeaksTheUsersLanguageAndKeepsTheCsv) {
     const locale_t installed = newlocale(LC_ALL_MASK, "ru_RU.UTF-8", locale_t(0));
     if (installed == locale_t(0))
@@ -175,6 +175,9 @@ TEST_F(HistoryTool, SpeaksTheUsersLanguageAndKeepsTheCsv) {
         {{"list", "--cell", "2"}, "h.sqlite3", "\n25 записей\n"},
         {{"list", "--sample", "x"}, "h.sqlite3", "--sample принимает номер пробы"},
         {{"list"}, "absent.sqlite3", "ещё нет"},
+        {{"export", "--output", "no/such/folder/x.xls"},
+         "h.sqlite3",
+         "Нет такого файла или каталога"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.back());
