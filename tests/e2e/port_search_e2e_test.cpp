@@ -164,6 +164,24 @@ TEST(PortSearch, AdaptersFollowTheComPortsAndTheOneThatAnsweredIsTriedFirstNextT
     EXPECT_EQ(ReadFile(dir.File("Vextar.ini")), "[Velmare - 7K]\nCOM Port 1_4= 3 \nDevice=\n");
 }
 
+// A port that cannot be remembered costs one line, not the download.
+TEST(PortSearch, AnUnwritableSettingsFileIsToldAndTheResultsStay) {
+    TempDir dir;
+    SimProcess sim({"--seed", "7"});
+    ASSERT_FALSE(sim.DevicePath().empty());
+    const PortMap ports(dir, {{3, sim.DevicePath()}});
+    fs::create_directories(dir.File("Vextar.ini")); // in the way of the settings file
+    const ReaderRun run = RunReader(ReadArgs(dir), dir.Path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_GT(LineCount(dir.File("out.doc")), 0u);
+    const std::vector<std::string> lines = Lines(run.err);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(InOrder(lines.back(), {"tarvex-read: the port COM3 could not be remembered in",
+                                       "Vextar.ini (Is a directory)"}))
+        << run.err;
+    EXPECT_TRUE(Has(run.out, "5 records")) << run.out;
+}
+
 // Each failure says why, and what to do.
 struct FailureCase {
     const char* name;

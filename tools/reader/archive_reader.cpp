@@ -272,9 +272,20 @@ void ArchiveReader::Finish(int nPort) {
     // the port and the adapter they had.
     if (!m_options.m_szDevice.empty())
         return;
-    SavePortSetting(nPort);
+    int nError = 0;
+    if (SavePortSetting(nPort) != 1)
+        nError = errno != 0 ? errno : EIO;
     if (const std::optional<std::string> adapter = m_link.DeviceToRemember())
-        SaveDeviceSetting(*adapter);
+        if (SaveDeviceSetting(*adapter) != 1 && nError == 0)
+            nError = errno != 0 ? errno : EIO;
+    if (nError == 0)
+        return;
+    // Only the next search loses by it; the results file stands as it is.
+    const char* path = GetSettingsPath();
+    m_display.Line("tarvex-read: " +
+                   Format(Msg("the port COM%d could not be remembered in %s (%s); the next search "
+                              "starts from the port saved before"),
+                          nPort, path[0] != '\0' ? path : "Vextar.ini", std::strerror(nError)));
 }
 
 int ArchiveReader::Run() {
