@@ -4,6 +4,7 @@
 #include "history/new_records.h"
 #include "history/record_fields.h"
 #include "history/record_store.h"
+#include "tests/support/history_records.h"
 #include "tests/support/sim_process.h"
 
 #include <gtest/gtest.h>
@@ -20,31 +21,6 @@
 using namespace history;
 
 namespace {
-
-// A sample record; n makes it unique (sample n, minute n % 60 of 2021-03-05).
-ArchiveRecord MakeRecord(int n, uint8_t kind = RecordKindSample) {
-    ArchiveRecord r{};
-    r.bytes[0] = static_cast<uint8_t>(n >> 16);
-    r.bytes[2] = static_cast<uint8_t>(n);
-    r.bytes[3] = static_cast<uint8_t>(n >> 8);
-    r.bytes[4] = kind;
-    r.bytes[5] = static_cast<uint8_t>(1 + n % 6);
-    r.bytes[6] = 20;
-    const int minute = n % 60;
-    r.bytes[8] = static_cast<uint8_t>((minute / 10) << 4 | minute % 10);
-    r.bytes[9] = 0x10;
-    r.bytes[11] = 0x05;
-    r.bytes[12] = 0x03;
-    r.bytes[13] = 0x21;
-    return r;
-}
-
-std::vector<ArchiveRecord> Records(int first, int last) {
-    std::vector<ArchiveRecord> records;
-    for (int n = first; n <= last; ++n)
-        records.push_back(MakeRecord(n));
-    return records;
-}
 
 DownloadEntry Entry(int position, int count) {
     DownloadEntry entry;

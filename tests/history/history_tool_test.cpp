@@ -10,25 +10,10 @@
 #include "archive/results_writer.h"
 #include "history/record_store.h"
 #include "tests/e2e/reader_process.h"
+#include "tests/support/history_records.h"
 #include "tests/support/sim_process.h"
 
 namespace {
-
-// Sample n, cell 1 + n % 6, measured 2021-03-05 10:(n % 60); n = 1..150.
-ArchiveRecord MakeRecord(int n) {
-    ArchiveRecord r{};
-    r.bytes[2] = static_cast<uint8_t>(n);
-    r.bytes[4] = RecordKindSample;
-    r.bytes[5] = static_cast<uint8_t>(1 + n % 6);
-    r.bytes[6] = 20;
-    const int minute = n % 60;
-    r.bytes[8] = static_cast<uint8_t>((minute / 10) << 4 | minute % 10);
-    r.bytes[9] = 0x10;
-    r.bytes[11] = 0x05;
-    r.bytes[12] = 0x03;
-    r.bytes[13] = 0x21;
-    return r;
-}
 
 struct ToolRun {
     int status = -1;
@@ -64,9 +49,8 @@ size_t Lines(const std::string& text) {
 class HistoryTool : public testing::Test {
 protected:
     void SetUp() override {
-        std::vector<ArchiveRecord> records;
-        for (int n = 1; n <= 150; ++n)
-            records.push_back(MakeRecord(n));
+        // Sample n, cell 1 + n % 6, measured 2021-03-05 10:(n % 60); n = 1..150.
+        const std::vector<ArchiveRecord> records = Records(1, 150);
         history::DownloadEntry entry;
         entry.device = "/dev/ttyS2";
         entry.count = 150;
