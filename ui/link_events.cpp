@@ -1,5 +1,7 @@
 #include "ui/link_events.h"
 
+#include "platform/codepage.h"
+
 namespace {
 QEvent::Type Register() {
     return static_cast<QEvent::Type>(QEvent::registerEventType());
@@ -24,4 +26,8 @@ QEvent::Type LinkEventTypes::Box() {
 QEvent::Type LinkEventTypes::Cursor() {
     static const QEvent::Type type = Register();
     return type;
+}
+
+QString FromCp1251(const std::string& textCp1251) {
+    return QString::fromStdString(Cp1251ToUtf8(textCp1251.c_str())); // up to the first NUL
 }

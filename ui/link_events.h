@@ -3,10 +3,14 @@
 #pragma once
 
 #include <QEvent>
+#include <QString>
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+// A Windows-1251 text of the link (up to its first NUL) as a QString.
+QString FromCp1251(const std::string& textCp1251);
 
 struct LinkEventTypes {
     static QEvent::Type Reply();

@@ -46,10 +46,6 @@ static void InitIconResources() {
 }
 
 namespace {
-QString FromCp1251(const std::string& text) {
-    return QString::fromStdString(Cp1251ToUtf8(text.c_str())); // up to the first NUL
-}
-
 void SetControlId(QWidget* pWidget, const char* pszName) {
     pWidget->setObjectName(pszName);
 }
@@ -314,87 +310,9 @@ QString ReaderDialog::StatusText() const {
     return m_pStatus->FullText();
 }
 
-int ReaderDialog::OnLinkStatus(const std::string& textCp1251) {
-    std::string szLine(textCp1251.c_str()); // the text ends at its NUL
-    szLine += g_szStatusSuffix;
-    m_pStatus->setText(FromCp1251(szLine));
-    if (m_bTraceStatus)
-        std::fprintf(stderr, "status: %s\n", Cp1251ToUtf8(szLine).c_str());
-    return 0;
-}
-
 void ReaderDialog::OnReadArchive() {
     PrepareHistory();
     m_sequence.OnReadArchive();
-}
-
-int ReaderDialog::OnLinkReply(unsigned nLength, const uint8_t* pBytes) {
-    if (!HistoryOnReply(nLength, pBytes))
-        return 0;
-    return m_sequence.OnLinkReply(nLength, pBytes);
-}
-
-// ---- Worker side: everything is queued to the GUI thread ----
-
-void ReaderDialog::PostLinkReply(std::vector<uint8_t> reply) {
-    QCoreApplication::postEvent(this, new LinkReplyEvent(std::move(reply)));
-}
-
-void ReaderDialog::PostLinkStatus(std::string textCp1251) {
-    QCoreApplication::postEvent(this, new LinkStatusEvent(std::move(textCp1251)));
-}
-
-void ReaderDialog::SetWaitCursor(bool bBusy) {
-    QCoreApplication::postEvent(this, new WaitCursorEvent(bBusy));
-}
-
-void ReaderDialog::RunMessageBox(std::string textCp1251, int style) {
-    m_boxSlot.Request(std::move(textCp1251), style,
-                      [this] { QCoreApplication::postEvent(this, new WorkerBoxEvent); });
-}
-
-void ReaderDialog::ServeWhileStopping() {
-    ServeWorkerBox();
-}
-
-void ReaderDialog::ServeWorkerBox() {
-    m_boxSlot.Serve([this](const std::string& textCp1251, int style) {
-        ShowBox(FromCp1251(textCp1251),
-                (style & MB_ICONERROR) != 0 ? QMessageBox::Critical : QMessageBox::NoIcon);
-    });
-}
-
-bool ReaderDialog::event(QEvent* pEvent) {
-    const QEvent::Type type = pEvent->type();
-    if (type == LinkEventTypes::Reply()) {
-        if (!m_bClosing) {
-            // The event owns the bytes; a nested call (the save dialog runs
-            // inside a reply) gets its own event.
-            const auto& reply = static_cast<LinkReplyEvent*>(pEvent)->m_reply;
-            OnLinkReply(static_cast<unsigned>(reply.size()),
-                        reply.empty() ? nullptr : reply.data());
-        }
-        return true;
-    }
-    if (type == LinkEventTypes::Status()) {
-        if (!m_bClosing)
-            OnLinkStatus(static_cast<LinkStatusEvent*>(pEvent)->m_szText);
-        return true;
-    }
-    if (type == LinkEventTypes::Box()) {
-        ServeWorkerBox();
-        return true;
-    }
-    if (type == LinkEventTypes::Cursor()) {
-        const bool bBusy = static_cast<WaitCursorEvent*>(pEvent)->m_bBusy;
-        if (bBusy && !m_bWaitCursor)
-            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        else if (!bBusy && m_bWaitCursor)
-            QGuiApplication::restoreOverrideCursor();
-        m_bWaitCursor = bBusy;
-        return true;
-    }
-    return QDialog::event(pEvent);
 }
 
 // ---- Download host ----
