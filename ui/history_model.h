@@ -21,6 +21,7 @@ public:
     void Clear();
     void Append(std::vector<history::StoredRecord> chunk);
     const history::StoredRecord& At(int row) const { return m_records[static_cast<size_t>(row)]; }
+    const std::vector<history::StoredRecord>& Records() const { return m_records; }
 
 private:
     std::vector<history::StoredRecord> m_records;

@@ -1,5 +1,6 @@
 #include "ui/history_window.h"
 
+#include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -12,6 +13,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
+#include <QSplitter>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -22,12 +24,15 @@
 #include "archive/results_writer.h"
 #include "exports/results_forms.h"
 #include "history/record_fields.h"
+#include "ui/chart_view.h"
+#include "ui/history_charts.h"
 #include "ui/history_model.h"
 
 namespace {
 
 constexpr size_t CHUNK = 5000;
-constexpr int FILTER_DELAY_MS = 250;
+constexpr int FILTER_DELAY_MS = 200;
+constexpr int CHART_DELAY_MS = 100;
 
 QLineEdit* Field(QWidget* pParent, const QString& szHint, int nWidth) {
     auto* pEdit = new QLineEdit(pParent);
@@ -42,7 +47,7 @@ QLineEdit* Field(QWidget* pParent, const QString& szHint, int nWidth) {
 HistoryWindow::HistoryWindow(std::string historyPath, QWidget* pParent)
     : QDialog(pParent), m_szPath(std::move(historyPath)) {
     setWindowTitle(QStringLiteral("Архив измерений"));
-    resize(900, 520);
+    resize(900, 720);
     m_pSample = Field(this, QStringLiteral("все"), 80);
     m_pCell = Field(this, QStringLiteral("все"), 60);
     m_pFrom = Field(this, QStringLiteral("ГГГГ-ММ-ДД"), 110);
@@ -74,10 +79,24 @@ HistoryWindow::HistoryWindow(std::string historyPath, QWidget* pParent)
     pBottom->addWidget(m_pState, 1);
     pBottom->addWidget(m_pProgress);
 
+    auto* pSplitter = new QSplitter(Qt::Vertical, this);
+    pSplitter->addWidget(m_pTable);
+    pSplitter->addWidget(MakeChartPanel());
+    pSplitter->setStretchFactor(0, 3);
+    pSplitter->setStretchFactor(1, 2);
     auto* pLayout = new QVBoxLayout(this);
     pLayout->addLayout(pFilters);
-    pLayout->addWidget(m_pTable, 1);
+    pLayout->addWidget(pSplitter, 1);
     pLayout->addLayout(pBottom);
+
+    // A drag over many rows settles before the chart is drawn again.
+    auto* pChartDelay = new QTimer(this);
+    pChartDelay->setSingleShot(true);
+    pChartDelay->setInterval(CHART_DELAY_MS);
+    connect(pChartDelay, &QTimer::timeout, this, [this] { UpdateChart(); });
+    connect(m_pTable->selectionModel(), &QItemSelectionModel::selectionChanged, pChartDelay,
+            qOverload<>(&QTimer::start));
+    connect(m_pChartKind, &QComboBox::currentIndexChanged, this, [this] { UpdateChart(); });
 
     // Typing settles for a moment before the records load again.
     auto* pDelay = new QTimer(this);
@@ -189,10 +208,79 @@ void HistoryWindow::OnChunk(unsigned generation, std::vector<history::StoredReco
     }
     m_bLoading = false;
     m_pTable->resizeColumnsToContents();
+    UpdateChart();
     m_pProgress->setRange(0, 1);
     m_pProgress->setValue(1);
     m_pState->setText(szError.isEmpty() ? QStringLiteral("Записей: %1").arg(m_nTotal)
                                         : QStringLiteral("Архив не читается: %1").arg(szError));
+}
+
+QWidget* HistoryWindow::MakeChartPanel() {
+    auto* pPanel = new QWidget(this);
+    m_pChartKind = new QComboBox(pPanel);
+    m_pChartKind->addItem(QStringLiteral("tgD от температуры (выделенные пробы)"));
+    m_pChartKind->addItem(QStringLiteral("tgD во времени (одна проба)"));
+    m_pChart = new ChartView(pPanel);
+    auto* pChoice = new QHBoxLayout;
+    pChoice->addWidget(new QLabel(QStringLiteral("График:"), pPanel));
+    pChoice->addWidget(m_pChartKind);
+    pChoice->addStretch();
+    auto* pLayout = new QVBoxLayout(pPanel);
+    pLayout->setContentsMargins(0, 0, 0, 0);
+    pLayout->addLayout(pChoice);
+    pLayout->addWidget(m_pChart, 1);
+    return pPanel;
+}
+
+std::set<int> HistoryWindow::SelectedSamples() const {
+    std::set<int> samples;
+    for (const QItemSelectionRange& range : m_pTable->selectionModel()->selection())
+        for (int row = range.top(); row <= range.bottom(); ++row) {
+            const ArchiveRecord& r =
+                m_pModel->At(m_pProxy->mapToSource(m_pProxy->index(row, 0)).row()).record;
+            if (r.kind() == RecordKindSample)
+                samples.insert(r.sampleNumber());
+        }
+    history::Filter filter;
+    QString szProblem;
+    if (samples.empty() && ReadFilter(filter, szProblem) && filter.sample)
+        samples.insert(*filter.sample);
+    return samples;
+}
+
+std::optional<int> HistoryWindow::ChartedSample(const std::set<int>& selected) const {
+    const QModelIndex current = m_pTable->currentIndex();
+    if (current.isValid() && m_pTable->selectionModel()->isSelected(current)) {
+        const ArchiveRecord& r = m_pModel->At(m_pProxy->mapToSource(current).row()).record;
+        if (r.kind() == RecordKindSample)
+            return int(r.sampleNumber());
+    }
+    if (selected.empty())
+        return std::nullopt;
+    return *selected.begin();
+}
+
+void HistoryWindow::UpdateChart() {
+    const std::set<int> samples = SelectedSamples();
+    const std::vector<history::StoredRecord>& records = m_pModel->Records();
+    if (m_pChartKind->currentIndex() == 0) {
+        if (samples.empty())
+            return m_pChart->SetChart(std::nullopt,
+                                      QStringLiteral("Выделите записи проб: здесь появится их tgD "
+                                                     "в зависимости от температуры."));
+        return m_pChart->SetChart(
+            TemperatureChartOf(records, samples),
+            QStringLiteral("У выделенных проб нет tgD, измеренного хотя бы при двух "
+                           "температурах."));
+    }
+    const std::optional<int> sample = ChartedSample(samples);
+    if (!sample)
+        return m_pChart->SetChart(
+            std::nullopt,
+            QStringLiteral("Выделите запись пробы: здесь появится её tgD во времени."));
+    m_pChart->SetChart(
+        TimeChartOf(records, *sample),
+        QStringLiteral("У пробы %1 меньше двух измерений tgD с датой.").arg(*sample));
 }
 
 int HistoryWindow::ShownRows() const {

@@ -1,5 +1,6 @@
 // "Архив измерений": every stored record in a sortable table, filtered by
-// sample, cell and date range, and the selection exported in any results form.
+// sample, cell and date range; a chart of the selected samples (tgD against
+// temperature, or tgD over time); the selection exported in any results form.
 // Records load on a thread of their own, in chunks, so the window answers
 // at once and shows how far the loading has come.
 #pragma once
@@ -9,12 +10,16 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <thread>
 
 #include "history/record_store.h"
 
+class ChartView;
 class HistoryModel;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -38,6 +43,9 @@ public:
     int ShownRows() const;
     // Writes the selected rows (all shown rows when none is selected).
     void ExportSelection();
+    // Draws the chart chosen in the box for the samples of the selected rows
+    // (or the sample filter's when no row is selected).
+    void UpdateChart();
 
     QLineEdit* m_pSample = nullptr;
     QLineEdit* m_pCell = nullptr;
@@ -45,8 +53,13 @@ public:
     QLineEdit* m_pTo = nullptr;
     QTableView* m_pTable = nullptr;
     QLabel* m_pState = nullptr;
+    QComboBox* m_pChartKind = nullptr; // 0: tgD against temperature, 1: tgD over time
+    ChartView* m_pChart = nullptr;
 
 private:
+    QWidget* MakeChartPanel();
+    std::set<int> SelectedSamples() const;
+    std::optional<int> ChartedSample(const std::set<int>& selected) const;
     void StopLoader();
     void OnChunk(unsigned generation, std::vector<history::StoredRecord> chunk, bool bLast,
                  QString szError);

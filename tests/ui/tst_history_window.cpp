@@ -1,5 +1,6 @@
 // The history window on a history of known records: loading, the filters
 // (and a wrong one), sorting, and the export of a selection.
+#include <QComboBox>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -8,13 +9,17 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cstring>
+
 #include "archive/results_writer.h"
 #include "history/record_store.h"
+#include "ui/chart_view.h"
 #include "ui/history_window.h"
 
 namespace {
 
-// Sample n % 50, cell 1 + n % 6, measured 2021-03-(1 + n / 100) 10:(n % 60); n = 0..999.
+// Sample n % 50, cell 1 + n % 6, at 20, 30, 40 or 50 degrees (by n / 50), tgD
+// 0.001 to 0.007, measured 2021-03-(1 + n / 100) 10:(n % 60); n = 0..999.
 ArchiveRecord MakeRecord(int n) {
     ArchiveRecord r{};
     r.bytes[0] = static_cast<uint8_t>(n);
@@ -22,7 +27,9 @@ ArchiveRecord MakeRecord(int n) {
     r.bytes[2] = static_cast<uint8_t>(n % 50);
     r.bytes[4] = RecordKindSample;
     r.bytes[5] = static_cast<uint8_t>(1 + n % 6);
-    r.bytes[6] = 20;
+    r.bytes[6] = static_cast<uint8_t>(20 + 10 * (n / 50 % 4));
+    const float tgD = 0.001f * float(1 + n % 7);
+    std::memcpy(r.bytes + 28, &tgD, 4);
     const int day = 1 + n / 100;
     r.bytes[8] = static_cast<uint8_t>((n % 60 / 10) << 4 | n % 60 % 10);
     r.bytes[9] = 0x10;
@@ -126,6 +133,54 @@ private slots:
         QFile file(szOut);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll().toStdString(), text);
+    }
+
+    // The chart follows the selection: tgD against temperature a line per
+    // selected sample, over time a line per cell of the current row's sample,
+    // and for the sample filter's sample when no row is selected.
+    void chartFollowsTheSelection() {
+        HistoryWindow window(Path());
+        window.show();
+        Loaded(window);
+        QVERIFY(!window.m_pChart->Chart());
+        QVERIFY(!window.m_pChart->WhyNone().isEmpty());
+        QAbstractItemModel* pRows = window.m_pTable->model();
+        int firstOf8 = -1;
+        for (int row = 0; row < pRows->rowCount(); ++row) {
+            const int sample = pRows->index(row, 1).data().toInt();
+            if (sample != 7 && sample != 8)
+                continue;
+            window.m_pTable->selectionModel()->select(
+                pRows->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            if (sample == 8 && firstOf8 < 0)
+                firstOf8 = row;
+        }
+        QTRY_VERIFY(window.m_pChart->Chart().has_value());
+        const exports::ChartSpec byTemperature = *window.m_pChart->Chart();
+        QCOMPARE(byTemperature.series.size(), size_t(2));
+        QCOMPARE(byTemperature.series[0].name, std::string("проба 7"));
+        QCOMPARE(byTemperature.series[1].points.size(), size_t(20));
+        const QImage image = window.m_pChart->grab().toImage();
+        int coloured = 0; // the lines, in the chart's blue or orange
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                coloured += std::abs(c.red() - c.blue()) > 80;
+            }
+        QVERIFY(coloured > 50);
+
+        window.m_pTable->setCurrentIndex(pRows->index(firstOf8, 2));
+        window.m_pChartKind->setCurrentIndex(1);
+        QVERIFY(window.m_pChart->Chart()->xIsTime);
+        QVERIFY(window.m_pChart->Chart()->title.find(" 8:") != std::string::npos);
+        QCOMPARE(window.m_pChart->Chart()->series.size(), size_t(3)); // sample 8: cells 1, 3, 5
+
+        window.m_pTable->clearSelection();
+        window.m_pSample->setText("9");
+        window.Reload();
+        Loaded(window);
+        window.m_pChartKind->setCurrentIndex(0);
+        QVERIFY(window.m_pChart->Chart()->title.find(" 9:") != std::string::npos);
     }
 
     void missingHistorySaysSo() {

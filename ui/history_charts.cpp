@@ -1,0 +1,106 @@
+#include "ui/history_charts.h"
+
+#include <cmath>
+#include <ctime>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+bool Drawable(double tgD) {
+    return std::isfinite(tgD) && tgD > 0; // the tgD axis is logarithmic
+}
+
+bool IsSampleOf(const ArchiveRecord& r, const std::set<int>& samples) {
+    return r.kind() == RecordKindSample && samples.count(r.sampleNumber()) != 0;
+}
+
+// The instrument's clock has no time zone: its reading is taken as local
+// time, which is how the chart labels its dates.
+double EpochSeconds(history::Minutes minutes) {
+    std::tm tm{};
+    tm.tm_year = 100;
+    tm.tm_mday = 1;
+    tm.tm_min = static_cast<int>(minutes % 60);
+    tm.tm_hour = static_cast<int>(minutes / 60 % 24);
+    tm.tm_mday += static_cast<int>(minutes / (24 * 60));
+    tm.tm_isdst = -1;
+    return static_cast<double>(std::mktime(&tm)); // normalises the day count
+}
+
+std::string SampleList(const std::set<int>& samples) {
+    std::string text;
+    for (int sample : samples)
+        text += (text.empty() ? "" : ", ") + std::to_string(sample);
+    return text;
+}
+
+std::size_t PointCount(const exports::ChartSpec& chart) {
+    std::size_t count = 0;
+    for (const exports::ChartSeries& series : chart.series)
+        count += series.points.size();
+    return count;
+}
+
+} // namespace
+
+std::optional<exports::ChartSpec> TemperatureChartOf(std::span<const history::StoredRecord> records,
+                                                     const std::set<int>& samples) {
+    std::set<int> shown;
+    for (auto it = samples.begin(); it != samples.end() && shown.size() < CHART_MAX_SAMPLES; ++it)
+        shown.insert(*it);
+    if (shown.size() == 1) {
+        std::vector<const ArchiveRecord*> pointers;
+        for (const history::StoredRecord& stored : records)
+            if (IsSampleOf(stored.record, shown))
+                pointers.push_back(&stored.record);
+        return exports::TgdTemperatureChart(pointers, *shown.begin());
+    }
+    std::map<int, exports::ChartSeries> bySample;
+    std::set<int> temperatures;
+    for (const history::StoredRecord& stored : records) {
+        const ArchiveRecord& r = stored.record;
+        if (!IsSampleOf(r, shown) || r.temperature() < -49 || !Drawable(r.tgD()))
+            continue;
+        exports::ChartSeries& series = bySample[r.sampleNumber()];
+        series.name = "проба " + std::to_string(r.sampleNumber());
+        series.points.push_back({double(r.temperature()), double(r.tgD())});
+        temperatures.insert(r.temperature());
+    }
+    if (temperatures.size() < 2)
+        return std::nullopt;
+    exports::ChartSpec chart;
+    chart.title = "tgD от температуры: пробы " + SampleList(shown);
+    if (shown.size() < samples.size())
+        chart.title += " (первые " + std::to_string(CHART_MAX_SAMPLES) + ")";
+    chart.xLabel = "Температура, °С";
+    chart.yLabel = "tgD";
+    for (auto& [sample, series] : bySample)
+        chart.series.push_back(std::move(series));
+    return chart;
+}
+
+std::optional<exports::ChartSpec> TimeChartOf(std::span<const history::StoredRecord> records,
+                                              int sample) {
+    std::map<int, exports::ChartSeries> byCell;
+    const std::set<int> samples{sample};
+    for (const history::StoredRecord& stored : records) {
+        const ArchiveRecord& r = stored.record;
+        if (!stored.measured || !IsSampleOf(r, samples) || !Drawable(r.tgD()))
+            continue;
+        exports::ChartSeries& series = byCell[r.cellNumber()];
+        series.name = "ячейка N" + std::to_string(r.cellNumber());
+        series.points.push_back({EpochSeconds(*stored.measured), double(r.tgD())});
+    }
+    exports::ChartSpec chart;
+    chart.title = "Проба масла " + std::to_string(sample) + ": tgD во времени";
+    chart.xLabel = "Дата измерения";
+    chart.yLabel = "tgD";
+    chart.xIsTime = true;
+    for (auto& [cell, series] : byCell)
+        chart.series.push_back(std::move(series));
+    if (PointCount(chart) < 2)
+        return std::nullopt;
+    return chart;
+}
