@@ -1,5 +1,7 @@
 #include "ui/history_model.h"
 
+#include <cmath>
+
 #include "history/record_fields.h"
 
 namespace {
@@ -24,22 +26,46 @@ QVariant HistoryModel::headerData(int section, Qt::Orientation orientation, int 
     return QString::fromUtf8(titles[section]);
 }
 
+double HistoryModel::SortKey(int row, int column) const {
+    const history::StoredRecord& stored = m_records[static_cast<size_t>(row)];
+    const ArchiveRecord& r = stored.record;
+    switch (column) {
+    case When:
+        return double(stored.measured.value_or(-1));
+    case Sample:
+        return r.sampleNumber();
+    case Cell:
+        return r.cellNumber();
+    case Temperature:
+        return r.temperature() < -49 ? -1000 : r.temperature();
+    case Voltage:
+        return r.voltage();
+    case Frequency:
+        return r.frequency();
+    case Kind:
+        return r.kind();
+    case ExOrCo:
+        return r.exOrCo();
+    case TgD:
+        return r.tgD();
+    default:
+        return 0;
+    }
+}
+
 QVariant HistoryModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount())
         return {};
+    if (role == Qt::EditRole)
+        return SortKey(index.row(), index.column());
+    if (role == Qt::TextAlignmentRole && index.column() != When && index.column() != Kind)
+        return int(Qt::AlignRight | Qt::AlignVCenter);
+    if (role != Qt::DisplayRole)
+        return {};
     const history::StoredRecord& stored = m_records[static_cast<size_t>(index.row())];
     const ArchiveRecord& r = stored.record;
-    // EditRole gives the values the sort compares: numbers, minutes.
-    const bool sortKey = role == Qt::EditRole;
-    if (role != Qt::DisplayRole && !sortKey) {
-        if (role == Qt::TextAlignmentRole && index.column() != When && index.column() != Kind)
-            return int(Qt::AlignRight | Qt::AlignVCenter);
-        return {};
-    }
     switch (index.column()) {
     case When:
-        if (sortKey)
-            return qlonglong(stored.measured.value_or(-1));
         return stored.measured ? QString::fromStdString(history::formatMinutes(*stored.measured))
                                : QStringLiteral("—");
     case Sample:
@@ -47,23 +73,19 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const {
     case Cell:
         return int(r.cellNumber());
     case Temperature:
-        if (r.temperature() < -49)
-            return sortKey ? QVariant(-1000) : QVariant(QStringLiteral("—"));
-        return int(r.temperature());
+        return r.temperature() < -49 ? QVariant(QStringLiteral("—"))
+                                     : QVariant(int(r.temperature()));
     case Voltage:
-        return sortKey ? QVariant(double(r.voltage()))
-                       : QVariant(QString::number(r.voltage(), 'f', 1));
+        return QString::number(r.voltage(), 'f', 1);
     case Frequency:
-        return sortKey ? QVariant(double(r.frequency()))
-                       : QVariant(QString::number(r.frequency(), 'f', 1));
+        return QString::number(r.frequency(), 'f', 1);
     case Kind:
         return r.kind() == RecordKindEmptyCell ? QStringLiteral("пустая ячейка")
                                                : QStringLiteral("проба");
     case ExOrCo:
-        return sortKey ? QVariant(double(r.exOrCo()))
-                       : QVariant(QString::number(r.exOrCo(), 'f', 4));
+        return QString::number(r.exOrCo(), 'f', 4);
     case TgD:
-        return sortKey ? QVariant(double(r.tgD())) : QVariant(QString::number(r.tgD(), 'f', 5));
+        return QString::number(r.tgD(), 'f', 5);
     default:
         return {};
     }
@@ -83,4 +105,14 @@ void HistoryModel::Append(std::vector<history::StoredRecord> chunk) {
     m_records.insert(m_records.end(), std::make_move_iterator(chunk.begin()),
                      std::make_move_iterator(chunk.end()));
     endInsertRows();
+}
+
+bool HistorySortModel::lessThan(const QModelIndex& left, const QModelIndex& right) const {
+    const auto* pModel = static_cast<const HistoryModel*>(sourceModel());
+    const double a = pModel->SortKey(left.row(), left.column());
+    const double b = pModel->SortKey(right.row(), right.column());
+    // No-number values sort first; a plain < would break the sort's order.
+    if (std::isnan(a) || std::isnan(b))
+        return std::isnan(a) && !std::isnan(b);
+    return a < b;
 }

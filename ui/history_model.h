@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QSortFilterProxyModel>
 
 #include <vector>
 
@@ -18,6 +19,10 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
+    // The value a column sorts by: a number, the time in minutes (-1 when
+    // undated); NaN for a value the instrument gave as no number.
+    double SortKey(int row, int column) const;
+
     void Clear();
     void Append(std::vector<history::StoredRecord> chunk);
     const history::StoredRecord& At(int row) const { return m_records[static_cast<size_t>(row)]; }
@@ -25,4 +30,15 @@ public:
 
 private:
     std::vector<history::StoredRecord> m_records;
+};
+
+// Sorts the history's rows by their numbers straight from the model: a
+// million rows sort in a fraction of the time QVariant comparisons take.
+class HistorySortModel : public QSortFilterProxyModel {
+    Q_OBJECT
+public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+
+protected:
+    bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
 };

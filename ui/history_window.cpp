@@ -63,9 +63,8 @@ HistoryWindow::HistoryWindow(std::string historyPath, QWidget* pParent)
     pFilters->addWidget(pExport);
 
     m_pModel = new HistoryModel(this);
-    m_pProxy = new QSortFilterProxyModel(this);
+    m_pProxy = new HistorySortModel(this);
     m_pProxy->setSourceModel(m_pModel);
-    m_pProxy->setSortRole(Qt::EditRole);
     m_pTable = new QTableView(this);
     m_pTable->setModel(m_pProxy);
     m_pTable->setSortingEnabled(true);
