@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Times the measurement history: merging a 2000-record download, and
 # tarvex-history on a synthetic history of RECORDS records (default 1,000,000):
-# list --sample N, stats, and the bytes the file takes per record.
+# list --sample N, stats, and the bytes the file takes per record; then the
+# history window on the same file (offscreen): first rows, filters, a sort.
 # Builds nothing: give the build directory (default build/ under the source tree).
 set -euo pipefail
 
@@ -11,7 +12,8 @@ RECORDS=${2:-1000000}
 case $BUILD in /*) ;; *) BUILD=$PWD/$BUILD ;; esac
 BENCH=$BUILD/bench/history_bench
 HISTORY=$BUILD/tools/tarvex-history
-for exe in "$BENCH" "$HISTORY"; do
+WINDOW=$BUILD/bench/history_window_bench
+for exe in "$BENCH" "$HISTORY" "$WINDOW"; do
     [ -x "$exe" ] || { echo "missing $exe (build first)" >&2; exit 1; }
 done
 
@@ -42,3 +44,5 @@ echo "tarvex-history list --sample 1234 --from 2022-01-01: $(best_ms "$HISTORY" 
 echo "tarvex-history stats: $(best_ms "$HISTORY" stats "${DB[@]}") ms"
 bytes=$(stat -c %s "$WORK/big.sqlite3")
 echo "file: $bytes bytes, $((bytes / RECORDS)) bytes per record"
+
+QT_QPA_PLATFORM=offscreen "$WINDOW" "$WORK/big.sqlite3" 1234 2>/dev/null
