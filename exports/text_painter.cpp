@@ -48,8 +48,12 @@ void TextPainter::Draw(std::string_view text, double x, double y, Align align) {
     pango_cairo_show_layout(m_cr, m_layout);
 }
 
-void ReleaseFontCaches() {
+void ReleaseFontMap() {
     pango_cairo_font_map_set_default(nullptr);
+}
+
+void ReleaseFontCaches() {
+    ReleaseFontMap();
     cairo_debug_reset_static_data();
     FcFini();
 }

@@ -38,6 +38,11 @@ private:
     PangoFontDescription* m_font;
 };
 
+// Drops pango's font map of the calling thread with the fonts it has loaded;
+// the next text drawn builds it anew. Safe in a Qt program: a window that
+// drew charts calls it when it goes.
+void ReleaseFontMap();
+
 // Frees the font caches that pango, cairo and fontconfig keep for the whole
 // process, so that a leak checker sees none of them. Only at the very end of
 // a program that draws text with nothing else (a Qt program shares fontconfig

@@ -5,6 +5,12 @@
 
 #include <cairo.h>
 
+#include "exports/text_painter.h"
+
+ChartView::~ChartView() {
+    exports::ReleaseFontMap(); // the fonts the chart loaded go with the window
+}
+
 void ChartView::SetChart(std::optional<exports::ChartSpec> chart, const QString& szWhyNone) {
     m_chart = std::move(chart);
     m_szWhyNone = szWhyNone;

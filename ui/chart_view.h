@@ -12,6 +12,7 @@ class ChartView : public QWidget {
     Q_OBJECT
 public:
     using QWidget::QWidget;
+    ~ChartView() override;
 
     void SetChart(std::optional<exports::ChartSpec> chart, const QString& szWhyNone);
     const std::optional<exports::ChartSpec>& Chart() const { return m_chart; }
