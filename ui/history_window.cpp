@@ -27,6 +27,7 @@
 #include "ui/chart_view.h"
 #include "ui/history_charts.h"
 #include "ui/history_model.h"
+#include "ui/history_reasons.h"
 
 namespace {
 
@@ -176,9 +177,12 @@ void HistoryWindow::Reload() {
         };
         try {
             std::error_code ec;
-            if (!std::filesystem::exists(path, ec))
-                throw history::Error(history::Error::Kind::CannotOpen,
-                                     path + ": no download has been kept yet");
+            if (!std::filesystem::exists(path, ec)) {
+                szError = QStringLiteral("Архив пока пуст: ни одно чтение ещё не сохранено.\n"
+                                         "Файл архива появится после первого чтения: %1")
+                              .arg(QString::fromStdString(path));
+                return send(true);
+            }
             auto store = history::openHistory(path, history::OpenMode::ReadOnly);
             store->forEachRecord(filter, [&](const history::StoredRecord& stored) {
                 if (m_generation.load() != generation)
@@ -189,7 +193,8 @@ void HistoryWindow::Reload() {
                 return true;
             });
         } catch (const history::Error& e) {
-            szError = QString::fromStdString(e.what());
+            szError = QStringLiteral("Архив не читается: %1.\n%2")
+                          .arg(HistoryReasonText(e.kind()), QString::fromStdString(e.what()));
         }
         send(true);
     });
@@ -210,8 +215,10 @@ void HistoryWindow::OnChunk(unsigned generation, std::vector<history::StoredReco
     UpdateChart();
     m_pProgress->setRange(0, 1);
     m_pProgress->setValue(1);
+    // A problem: its first line in the window, the details in the tooltip.
     m_pState->setText(szError.isEmpty() ? QStringLiteral("Записей: %1").arg(m_nTotal)
-                                        : QStringLiteral("Архив не читается: %1").arg(szError));
+                                        : szError.section('\n', 0, 0));
+    m_pState->setToolTip(szError);
 }
 
 QWidget* HistoryWindow::MakeChartPanel() {
@@ -319,5 +326,5 @@ void HistoryWindow::ExportSelection() {
                                   .arg(szPath, QString::fromStdString(outcome.reason)));
     else
         m_pState->setText(
-            QStringLiteral("Записано %1 записей в %2").arg(records.size()).arg(szPath));
+            QStringLiteral("Записано записей: %1, файл %2").arg(records.size()).arg(szPath));
 }

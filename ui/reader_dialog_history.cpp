@@ -14,6 +14,7 @@
 #include "platform/codepage.h"
 #include "platform/serial_port.h"
 #include "platform/user_settings.h"
+#include "ui/history_reasons.h"
 #include "ui/history_window.h"
 #include "ui/reader_dialog.h"
 #include "ui/status_line.h"
@@ -22,30 +23,9 @@ namespace {
 
 constexpr int RETRY_MS = 100;
 
-QString ReasonText(history::Error::Kind kind) {
-    using Kind = history::Error::Kind;
-    switch (kind) {
-    case Kind::ReadOnly:
-        return QStringLiteral("файл архива только для чтения");
-    case Kind::Corrupt:
-        return QStringLiteral("файл архива повреждён или не является архивом");
-    case Kind::DiskFull:
-        return QStringLiteral("диск заполнен или запись на него не удалась");
-    case Kind::Busy:
-        return QStringLiteral("файл архива занят другой программой");
-    case Kind::TooNew:
-        return QStringLiteral("файл архива создан более новой версией программы");
-    case Kind::CannotOpen:
-        return QStringLiteral("файл архива не открывается");
-    case Kind::Other:
-        break;
-    }
-    return QStringLiteral("ошибка доступа к файлу архива");
-}
-
 QString FailureText(const QString& szWhat, const history::HistoryFailure& failure) {
     return QStringLiteral("%1: %2.\n\n%3")
-        .arg(szWhat, ReasonText(failure.kind), QString::fromStdString(failure.message));
+        .arg(szWhat, HistoryReasonText(failure.kind), QString::fromStdString(failure.message));
 }
 
 void SetSuffix(const char* pszUtf8) {

@@ -183,12 +183,22 @@ private slots:
         QVERIFY(window.m_pChart->Chart()->title.find(" 9:") != std::string::npos);
     }
 
-    void missingHistorySaysSo() {
-        HistoryWindow window(m_dir.filePath("absent.sqlite3").toStdString());
-        window.show();
-        Loaded(window);
-        QCOMPARE(window.ShownRows(), 0);
-        QVERIFY(window.m_pState->text().startsWith(QStringLiteral("Архив не читается")));
+    // A history not there yet, and one that is no database, are told in words.
+    void unreadableHistorySaysWhy() {
+        QFile garbage(m_dir.filePath("garbage.sqlite3"));
+        QVERIFY(garbage.open(QIODevice::WriteOnly));
+        garbage.write(QByteArray(8192, 'x'));
+        garbage.close();
+        for (auto [szName, szText] : {std::pair{"absent.sqlite3", "Архив пока пуст"},
+                                      std::pair{"garbage.sqlite3", "Архив не читается: файл "
+                                                                   "архива повреждён"}}) {
+            HistoryWindow window(m_dir.filePath(szName).toStdString());
+            window.show();
+            Loaded(window);
+            QCOMPARE(window.ShownRows(), 0);
+            QVERIFY2(window.m_pState->text().startsWith(QString::fromUtf8(szText)),
+                     qPrintable(window.m_pState->text()));
+        }
     }
 };
 
