@@ -1,5 +1,6 @@
 // tarvex-history on a history of known records: the filters, both list
 // forms, export and stats, and the exit status of every failure.
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -138,6 +139,9 @@ TEST_F(HistoryTool, FailuresEndWithTheirStatus) {
         const ToolRun run = Run(c.args, c.db);
         EXPECT_EQ(run.status, c.status);
         EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+        if (c.status == 2) { // one line that says where the usage is
+            EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        }
     }
 }
 

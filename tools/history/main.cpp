@@ -96,7 +96,9 @@ int main(int argc, char** argv) {
     HistoryOptions options;
     const std::string error = ParseHistoryOptions(args, options);
     if (!error.empty()) {
-        std::fprintf(stderr, "tarvex-history: %s\n%s", error.c_str(), HistoryUsage());
+        // One line, as tarvex-read gives it: the reason, then where the usage is.
+        std::fprintf(stderr, "tarvex-history: %s (%s)\n", error.c_str(),
+                     Msg("see tarvex-history --help"));
         return HISTORY_BAD_USAGE;
     }
     if (options.help) {
