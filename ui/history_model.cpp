@@ -107,10 +107,41 @@ void HistoryModel::Append(std::vector<history::StoredRecord> chunk) {
     endInsertRows();
 }
 
-bool HistorySortModel::lessThan(const QModelIndex& left, const QModelIndex& right) const {
+void HistorySortModel::setSourceModel(QAbstractItemModel* pSource) {
+    QSortFilterProxyModel::setSourceModel(pSource);
+    connect(pSource, &QAbstractItemModel::modelAboutToBeReset, this, [this] { m_keys.clear(); });
+    connect(pSource, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) { KeepKeys(first, last); });
+}
+
+void HistorySortModel::sort(int column, Qt::SortOrder order) {
+    m_keyColumn = column;
+    m_keys.clear();
+    KeepKeys(0, sourceModel()->rowCount() - 1);
+    QSortFilterProxyModel::sort(column, order);
+}
+
+void HistorySortModel::KeepKeys(int first, int last) {
+    if (m_keyColumn < 0)
+        return;
+    if (static_cast<size_t>(first) != m_keys.size()) { // rows not added at the end
+        m_keys.clear();
+        return;
+    }
     const auto* pModel = static_cast<const HistoryModel*>(sourceModel());
-    const double a = pModel->SortKey(left.row(), left.column());
-    const double b = pModel->SortKey(right.row(), right.column());
+    for (int row = first; row <= last; ++row)
+        m_keys.push_back(pModel->SortKey(row, m_keyColumn));
+}
+
+bool HistorySortModel::lessThan(const QModelIndex& left, const QModelIndex& right) const {
+    auto key = [this](const QModelIndex& index) {
+        if (index.column() == m_keyColumn && static_cast<size_t>(index.row()) < m_keys.size())
+            return m_keys[static_cast<size_t>(index.row())];
+        return static_cast<const HistoryModel*>(sourceModel())
+            ->SortKey(index.row(), index.column());
+    };
+    const double a = key(left);
+    const double b = key(right);
     // No-number values sort first; a plain < would break the sort's order.
     if (std::isnan(a) || std::isnan(b))
         return std::isnan(a) && !std::isnan(b);

@@ -32,13 +32,23 @@ private:
     std::vector<history::StoredRecord> m_records;
 };
 
-// Sorts the history's rows by their numbers straight from the model: a
-// million rows sort in a fraction of the time QVariant comparisons take.
+// Sorts the history's rows by their numbers straight from the model. The
+// sort column's keys are copied into one array first: a million rows then
+// sort without a walk over all the records for every comparison.
 class HistorySortModel : public QSortFilterProxyModel {
     Q_OBJECT
 public:
     using QSortFilterProxyModel::QSortFilterProxyModel;
 
+    void setSourceModel(QAbstractItemModel* pSource) override;
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+
 protected:
     bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
+
+private:
+    void KeepKeys(int first, int last);
+
+    int m_keyColumn = -1;
+    std::vector<double> m_keys; // of the source rows, in the sort column
 };
