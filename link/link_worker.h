@@ -24,6 +24,7 @@ struct InstrumentLink::Worker {
     // the reply to a later request.
     int64_t tLastByte = 0; // the last read of any bytes
     int nSends = 0;        // sends of the current request, re-placements of the same frame included
+    int nSentCode = -1;    // the code of the request in flight; its reply carries the same
     bool bTimedOut = false; // the current request was repeated for want of a reply
     uint8_t lastReply[FRAME_MAX_LENGTH] = {}; // the frame of the reply taken last
     int nLastReply = 0;

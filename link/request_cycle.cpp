@@ -98,6 +98,12 @@ bool InstrumentLink::TakeFrame(Worker& w) {
         return false;
     }
     const bool bAwaiting = m_bAwaitingReply.load(std::memory_order_acquire) != 0;
+    // Stray bytes on a noisy line now and then sum up to a frame. One without
+    // the request's code cannot be its reply: taken as the answer, it would
+    // end the wait, and the requester, finding nothing to act on, would wait
+    // for good. The request stays in flight and its time-out runs on.
+    if (bAwaiting && (length < 3 || bytes[2] != w.nSentCode))
+        return false;
     if (bAwaiting && w.bCheckCopy) {
         w.bCheckCopy = false;
         if (length == w.nLastReply && std::memcmp(bytes, w.lastReply, length) == 0) {
@@ -191,6 +197,7 @@ void InstrumentLink::Transmit(Worker& w, int64_t now) {
         w.bTimedOut = w.bCopyDropped = false;
     }
     w.gatherer.Clear(); // nothing gathered before the send can answer it
+    w.nSentCode = length >= 3 ? m_txBuffer[2] : -1;
     SendFrame(m_txBuffer, length);
     m_bAwaitingReply.store(1, std::memory_order_release);
     w.t0 = NowMs();

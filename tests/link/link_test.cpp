@@ -200,6 +200,33 @@ TEST_F(Link, NoiseNeverPutsTheTimeOutOff) {
     EXPECT_LT(repeat->at - sent->at, 2000ms);
 }
 
+// Frames that sum right but cannot answer the request in flight: two stray
+// bytes that happen to make a frame, and a reply with another code. Neither
+// ends the wait; the request is repeated and its own reply taken.
+class LinkStrayFrame : public Link, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(LinkStrayFrame, IsNoAnswer) {
+    Bytes stray = {0x00, 0x02};
+    if (GetParam()) {
+        stray = {1, 6, CMD_READ_EMPTY_CELLS, 0, 0, 0};
+        AppendChecksum(stray.data(), 4);
+    }
+    Start([stray](PtyLine&, const Bytes& frame, int n) -> Bytes {
+        if (frame == PRESENCE)
+            return frame;
+        return n == 1 ? stray : POSITION_REPLY;
+    });
+    ASSERT_EQ(Place(400), 1);
+    std::vector<LinkEvent> events;
+    const auto reply = WaitReply(&events);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->bytes, POSITION_REPLY);
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back().text, Repeat(1));
+}
+
+INSTANTIATE_TEST_SUITE_P(NoiseOrOtherCode, LinkStrayFrame, ::testing::Bool());
+
 TEST_F(Link, FloodLongerThanAFrameIsDiscardedAndServiceGoesOn) {
     Start([](PtyLine&, const Bytes& frame, int n) -> Bytes {
         if (frame == PRESENCE)
@@ -280,33 +307,34 @@ class LinkLateCopy : public Link, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(LinkLateCopy, IsDroppedWhileEqualRepliesStillPass) {
     const bool bCopy = GetParam();
-    const Bytes Y = {1, 6, 10, 7, 24, 0};
-    const Bytes B = {1, 7, 10, 1, 0, 19, 0}, C = {1, 7, 10, 2, 0, 20, 0};
-    Start([bCopy, &Y](PtyLine& line, const Bytes& frame, int n) -> Bytes {
+    const Bytes R = {1, 7, 10, 0xAA, 0, 0xBC, 0}, Y = {1, 6, 10, 7, 24, 0};
+    const Bytes A = {1, 7, 10, 0, 0, 18, 0}, B = {1, 7, 10, 1, 0, 19, 0},
+                C = {1, 7, 10, 2, 0, 20, 0};
+    // n counts the frames of one code, so A's first send is the first one
+    // and B's first send the third.
+    Start([bCopy, &R, &Y](PtyLine& line, const Bytes& frame, int n) -> Bytes {
         if (frame == PRESENCE)
             return frame;
-        if (frame[2] == CMD_READ_POSITION) // the first send goes unanswered
-            return n == 1 ? Bytes{} : POSITION_REPLY;
-        if (frame[3] == 1 && n == 1 && bCopy) {
-            line.Send(POSITION_REPLY); // the late copy, well after the quiet
+        if (frame[3] == 0) // the first send of A goes unanswered
+            return n == 1 ? Bytes{} : R;
+        if (frame[3] == 1 && n == 3 && bCopy) {
+            line.Send(R); // the late copy, well after the quiet
             std::this_thread::sleep_for(30ms);
             return Y;
         }
-        return POSITION_REPLY;
+        return R;
     });
     std::vector<Bytes> replies;
-    for (const Bytes& request : {POSITION_REQUEST, B, C}) {
+    for (const Bytes& request : {A, B, C}) {
         ASSERT_EQ(Place(1000, request), 1); // the line is quiet after 250 ms
         const auto reply = WaitReply();
         ASSERT_TRUE(reply);
         replies.push_back(reply->bytes);
     }
     EXPECT_FALSE(m_target.WaitFor(LinkEvent::Reply, "", 500ms)) << "one reply a request";
-    EXPECT_EQ(replies,
-              (std::vector<Bytes>{POSITION_REPLY, bCopy ? Y : POSITION_REPLY, POSITION_REPLY}));
-    // B once, or twice when its real reply was taken for a copy; C once.
-    EXPECT_EQ(m_pCom2->Count(CMD_READ_RECORD), bCopy ? 2 : 3);
-    EXPECT_EQ(m_pCom2->Count(CMD_READ_POSITION), 2);
+    EXPECT_EQ(replies, (std::vector<Bytes>{R, bCopy ? Y : R, R}));
+    // A twice; B once, or twice when its real reply was taken for a copy; C once.
+    EXPECT_EQ(m_pCom2->Count(CMD_READ_RECORD), bCopy ? 4 : 5);
 }
 
 INSTANTIATE_TEST_SUITE_P(Replies, LinkLateCopy, ::testing::Values(true, false),
