@@ -312,7 +312,7 @@ TEST_P(LinkLateCopy, IsDroppedWhileEqualRepliesStillPass) {
                 C = {1, 7, 10, 2, 0, 20, 0};
     // n counts the frames of one code, so A's first send is the first one
     // and B's first send the third.
-    Start([bCopy, &R, &Y](PtyLine& line, const Bytes& frame, int n) -> Bytes {
+    Start([bCopy, R, Y](PtyLine& line, const Bytes& frame, int n) -> Bytes {
         if (frame == PRESENCE)
             return frame;
         if (frame[3] == 0) // the first send of A goes unanswered
