@@ -1,13 +1,50 @@
 #include "exports/text_painter.h"
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
 #include <fontconfig/fontconfig.h>
 #include <pango/pangocairo.h>
 
 namespace exports {
 
+namespace {
+
+// The font maps that laid out text and are not finalized yet. pango's font
+// thread holds a font map for a moment after each font lookup, so the last
+// reference can go there, and the font map frees its cairo fonts on that
+// thread: cairo's caches may go only after every font map is gone.
+std::mutex g_fontMapsMutex;
+std::condition_variable g_fontMapsGone;
+int g_liveFontMaps = 0;
+
+void OnFontMapFinalized(gpointer) {
+    std::lock_guard lock(g_fontMapsMutex);
+    --g_liveFontMaps;
+    g_fontMapsGone.notify_all();
+}
+
+// Counts a font map until it is finalized (each font map belongs to one thread).
+void WatchFontMap(PangoLayout* layout) {
+    static const GQuark watched = g_quark_from_static_string("tarvex-font-map-watched");
+    GObject* map = G_OBJECT(pango_context_get_font_map(pango_layout_get_context(layout)));
+    if (g_object_get_qdata(map, watched) != nullptr)
+        return;
+    {
+        std::lock_guard lock(g_fontMapsMutex);
+        ++g_liveFontMaps;
+    }
+    // User data is freed at the very end of finalizing, after the fonts.
+    g_object_set_qdata_full(map, watched, map, OnFontMapFinalized);
+}
+
+} // namespace
+
 TextPainter::TextPainter(cairo_t* cr)
     : m_cr(cr), m_layout(pango_cairo_create_layout(cr)),
       m_font(pango_font_description_from_string("DejaVu Sans 9")) {
+    WatchFontMap(m_layout);
     pango_layout_set_font_description(m_layout, m_font);
 }
 
@@ -54,6 +91,14 @@ void ReleaseFontMap() {
 
 void ReleaseFontCaches() {
     ReleaseFontMap();
+    {
+        // A font map still held (a layout not freed, a thread still drawing)
+        // keeps the caches: resetting cairo under a live font would abort.
+        std::unique_lock lock(g_fontMapsMutex);
+        if (!g_fontMapsGone.wait_for(lock, std::chrono::seconds(10),
+                                     [] { return g_liveFontMaps == 0; }))
+            return;
+    }
     cairo_debug_reset_static_data();
     FcFini();
 }

@@ -46,7 +46,9 @@ void ReleaseFontMap();
 // Frees the font caches that pango, cairo and fontconfig keep for the whole
 // process, so that a leak checker sees none of them. Only at the very end of
 // a program that draws text with nothing else (a Qt program shares fontconfig
-// with Qt, which still needs it).
+// with Qt, which still needs it). Waits until every font map that drew text
+// is finalized (pango's font thread may finalize one a moment later); one
+// still held after a few seconds leaves the caches as they are.
 void ReleaseFontCaches();
 
 } // namespace exports
