@@ -87,6 +87,17 @@ TEST(HistoryStore, RecordsSharingAKeyStayApart) {
     EXPECT_EQ(again.known, 2);
 }
 
+// A download may hold one record twice (the archive wrapped round): kept once.
+TEST(HistoryStore, EqualRecordsOfOneDownloadMergeOnce) {
+    const TempDir dir;
+    auto store = openHistory(dir.File("h.sqlite3"), OpenMode::ReadWrite);
+    const MergeOutcome outcome =
+        store->mergeDownload(Entry(3, 3), std::vector{MakeRecord(7), MakeRecord(8), MakeRecord(7)});
+    EXPECT_EQ(outcome.added, 2);
+    EXPECT_EQ(outcome.known, 1);
+    EXPECT_EQ(store->stats().records, 2);
+}
+
 // A process killed inside the merge leaves the history as it was before.
 TEST(HistoryStore, KilledMergeLeavesHistoryAsBefore) {
     const TempDir dir;
