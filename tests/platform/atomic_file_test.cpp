@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -39,6 +40,48 @@ mode_t ModeOf(const std::string& path) {
     stat(path.c_str(), &st);
     return st.st_mode & 0777;
 }
+
+// The test binary is linked with fsync, rename and renameat2 wrapped: each
+// file synced is noted, and each rename of a file not synced before it.
+std::set<std::pair<dev_t, ino_t>> g_synced;
+int g_unsyncedRenames = 0;
+
+void ClearSyncTrace() {
+    g_synced.clear(); // inode numbers come round again
+    g_unsyncedRenames = 0;
+}
+
+void NoteRename(int dirFd, const char* szFrom) {
+    struct stat st {};
+    if (fstatat(dirFd, szFrom, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !g_synced.contains({st.st_dev, st.st_ino}))
+        ++g_unsyncedRenames;
+}
+
+} // namespace
+
+extern "C" {
+int __real_fsync(int fd);
+int __real_rename(const char* szFrom, const char* szTo);
+int __real_renameat2(int fromDir, const char* szFrom, int toDir, const char* szTo, unsigned flags);
+
+int __wrap_fsync(int fd) {
+    struct stat st {};
+    if (fstat(fd, &st) == 0)
+        g_synced.insert({st.st_dev, st.st_ino});
+    return __real_fsync(fd);
+}
+int __wrap_rename(const char* szFrom, const char* szTo) {
+    NoteRename(AT_FDCWD, szFrom);
+    return __real_rename(szFrom, szTo);
+}
+int __wrap_renameat2(int fromDir, const char* szFrom, int toDir, const char* szTo, unsigned flags) {
+    NoteRename(fromDir, szFrom);
+    return __real_renameat2(fromDir, szFrom, toDir, szTo, flags);
+}
+}
+
+namespace {
 
 // Whether permission bits stop this process (not so for the superuser).
 bool PermissionsApply() {
@@ -205,6 +248,20 @@ TEST(AtomicFile, ModesLinksAndDevices) {
     }
 }
 
+// The bytes are on disk before the name leads to them: after a power cut the
+// target is the old file or the whole new one, never an empty one.
+TEST(AtomicFile, TheTemporaryFileIsSyncedBeforeTheRename) {
+    for (const ReplacePolicy policy : {ReplacePolicy::Replace, ReplacePolicy::KeepExisting}) {
+        TempDir dir;
+        ClearSyncTrace();
+        AtomicFile file(dir.File("results.doc"), policy);
+        ASSERT_TRUE(file.Write("new").Ok());
+        ASSERT_TRUE(file.Commit().Ok());
+        EXPECT_EQ(g_unsyncedRenames, 0);
+        EXPECT_FALSE(g_synced.empty());
+    }
+}
+
 // Libraries that open the file by name: they may truncate it, or remove it
 // and make a new one; what they leave is what is committed, on disk.
 TEST(AtomicFile, WritingByNameIsCommittedToo) {
@@ -212,6 +269,7 @@ TEST(AtomicFile, WritingByNameIsCommittedToo) {
         SCOPED_TRACE(bRecreate ? "made anew" : "truncated");
         TempDir dir;
         const std::string target = dir.File("book.xlsx");
+        ClearSyncTrace();
         AtomicFile file(target, ReplacePolicy::KeepExisting);
         ASSERT_TRUE(file.Write("by descriptor").Ok());
         if (bRecreate) {
@@ -223,6 +281,7 @@ TEST(AtomicFile, WritingByNameIsCommittedToo) {
         ASSERT_EQ(std::fclose(pOut), 0);
         EXPECT_TRUE(file.Commit().Ok());
         EXPECT_EQ(ReadAll(target), "by name");
+        EXPECT_EQ(g_unsyncedRenames, 0);
         EXPECT_EQ(Names(dir.Path()), std::set<std::string>{"book.xlsx"});
     }
 }
