@@ -185,7 +185,7 @@ TEST(PortSearch, AnUnwritableSettingsFileIsToldAndTheResultsStay) {
 // Each failure says why, and what to do.
 struct FailureCase {
     const char* name;
-    enum { NotATerminal, Busy, NothingAnswered } kind;
+    enum { NotATerminal, Busy, NothingAnswered, NoHardware } kind;
     std::vector<std::string> expected; // parts of the reader's output, in order
 };
 
@@ -196,7 +196,14 @@ TEST_P(PortFailure, TheFixedMessageThenTheReasonAndTheRemedy) {
     TempDir dir;
     SimProcess sim({"--silent"});
     ASSERT_FALSE(sim.DevicePath().empty());
-    const PortMap ports(dir, {{1, sim.DevicePath()}});
+    std::map<int, std::string> com = {{1, sim.DevicePath()}};
+    // The far end of a pseudo-terminal never unlocked fails open with EIO, as
+    // a serial node with no hardware behind it does.
+    const int locked = c.kind == FailureCase::NoHardware ? posix_openpt(O_RDWR | O_NOCTTY) : -1;
+    if (locked >= 0)
+        for (int n = 1; n <= 4; ++n)
+            com[n] = ptsname(locked);
+    const PortMap ports(dir, com);
     std::vector<std::string> args = ReadArgs(dir);
     std::vector<std::string> expected;
     int holder = -1;
@@ -219,6 +226,10 @@ TEST_P(PortFailure, TheFixedMessageThenTheReasonAndTheRemedy) {
                     "COM1 (" + sim.DevicePath() + "): no answer", "TARVEX_COM<n>", "--device",
                     "--list-ports"};
         break;
+    case FailureCase::NoHardware:
+        ASSERT_GE(locked, 0);
+        expected = {"): missing", "TARVEX_COM<n>", "--device", "--list-ports"};
+        break;
     }
     const ReaderRun run = RunReader(args, dir.Path());
     EXPECT_EQ(run.status, 3) << run.err;
@@ -227,6 +238,12 @@ TEST_P(PortFailure, TheFixedMessageThenTheReasonAndTheRemedy) {
     EXPECT_TRUE(InOrder(run.err, expected)) << run.err;
     for (const std::string& line : Lines(run.err))
         EXPECT_TRUE(line.empty() || line.back() != ' ') << "trailing blank: " << line;
+    if (locked >= 0) {
+        for (int n = 1; n <= 4; ++n) // absent, as a node that is not there
+            EXPECT_TRUE(Has(run.err, "COM" + std::to_string(n) + " (" + com[n] + "): missing\n"));
+        EXPECT_FALSE(Has(run.err, "no port behind it")) << run.err;
+        close(locked);
+    }
 
     if (c.kind == FailureCase::Busy) {
         // The port list says busy, not present, for the port another program holds.
@@ -238,7 +255,7 @@ TEST_P(PortFailure, TheFixedMessageThenTheReasonAndTheRemedy) {
                             {"COM1", sim.DevicePath(), "present"}));
     }
     // A failed search with --device leaves no settings file behind.
-    if (c.kind != FailureCase::NothingAnswered) {
+    if (c.kind == FailureCase::NotATerminal || c.kind == FailureCase::Busy) {
         EXPECT_FALSE(fs::exists(dir.File("Vextar.ini")));
     }
 }
@@ -247,7 +264,8 @@ INSTANTIATE_TEST_SUITE_P(Reasons, PortFailure,
                          testing::Values(FailureCase{"NotATerminal", FailureCase::NotATerminal, {}},
                                          FailureCase{"Busy", FailureCase::Busy, {}},
                                          FailureCase{
-                                             "NothingAnswered", FailureCase::NothingAnswered, {}}),
+                                             "NothingAnswered", FailureCase::NothingAnswered, {}},
+                                         FailureCase{"NoHardware", FailureCase::NoHardware, {}}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Bad command lines: one line with the reason and where the help is.
