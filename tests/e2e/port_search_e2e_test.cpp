@@ -299,6 +299,24 @@ TEST(ReaderOptions, EachBadCommandLineGetsOneLineAndStatus2) {
         EXPECT_TRUE(line.empty() || line.back() != ' ') << "trailing blank: " << line;
 }
 
+// Each limit is taken; one beyond it is refused with the range.
+TEST(ReaderOptions, LimitsAreTakenAndOneBeyondIsRefused) {
+    TempDir dir;
+    const ScopedEnv english("LC_ALL", "C");
+    for (const auto& [option, high] :
+         {std::pair{"--count", 2000}, {"--port", 99}, {"--timeout", 60000}}) {
+        const std::string range = std::string(option) + " must be 1 to " + std::to_string(high);
+        for (const int value : {1, high})
+            EXPECT_EQ(RunReader({"--help", option, std::to_string(value)}, dir.Path()).status, 0)
+                << option << ' ' << value;
+        for (const int value : {0, high + 1}) {
+            const ReaderRun run = RunReader({"--help", option, std::to_string(value)}, dir.Path());
+            EXPECT_EQ(run.status, 2) << option << ' ' << value;
+            EXPECT_TRUE(Has(run.err, range)) << run.err;
+        }
+    }
+}
+
 // The reader's own messages follow the user's language; the instrument's
 // texts stay as they are.
 TEST(ReaderOptions, MessagesInTheUsersLanguage) {
