@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -493,5 +494,28 @@ INSTANTIATE_TEST_SUITE_P(Ports, KilledReader,
                          testing::Values(KilledCase{"ThisUser", false},
                                          KilledCase{"OtherUser", true}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Ctrl-C or SIGTERM mid-download: the run ends in order, without a results
+// file, and the port that answered is still saved.
+TEST(InterruptedReader, EndsWith130WithoutAFileAndKeepsThePort) {
+    TempDir dir;
+    const std::string log = dir.File("sim.log");
+    SimProcess sim({"--seed", "7", "--log", log}); // a paced line
+    ASSERT_FALSE(sim.DevicePath().empty());
+    const PortMap ports(dir, {{3, sim.DevicePath()}});
+    for (const int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(strsignal(signal));
+        fs::remove(dir.File("Vextar.ini"));
+        const size_t before = LineCount(log);
+        const pid_t reader = StartReader(
+            {}, {"--count", "200", "--no-history", "--output", "out.doc"}, dir.Path(), "reader");
+        ASSERT_TRUE(LoggedAtLeast(log, before + 20)) << ReadFile(dir.File("reader.err"));
+        kill(reader, signal);
+        EXPECT_EQ(WaitStatus(reader), 130) << ReadFile(dir.File("reader.err"));
+        for (const auto& entry : fs::directory_iterator(dir.Path()))
+            EXPECT_FALSE(Has(entry.path().filename().string(), "out.doc")) << entry.path();
+        EXPECT_TRUE(Has(ReadFile(dir.File("Vextar.ini")), "COM Port 1_4= 3 \n"));
+    }
+}
 
 } // namespace
