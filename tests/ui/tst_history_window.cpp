@@ -9,11 +9,15 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "archive/results_writer.h"
 #include "history/record_store.h"
 #include "ui/chart_view.h"
+#include "ui/history_model.h"
 #include "ui/history_window.h"
 
 namespace {
@@ -133,6 +137,35 @@ private slots:
         QFile file(szOut);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll().toStdString(), text);
+    }
+
+    // Values the instrument gave as no number sort first (last when
+    // descending), and the numbers keep their order both ways.
+    void sortPutsNoNumberFirstBothWays() {
+        const int tgD = 8;
+        std::vector<history::StoredRecord> records(60);
+        for (int n = 0; n < 60; ++n) {
+            records[size_t(n)].record = MakeRecord(n);
+            const float noNumber = std::numeric_limits<float>::quiet_NaN();
+            if (n % 4 == 1)
+                std::memcpy(records[size_t(n)].record.bytes + 28, &noNumber, 4);
+        }
+        HistoryModel rows;
+        rows.Append(std::move(records));
+        HistorySortModel sorted;
+        sorted.setSourceModel(&rows);
+        for (const Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+            sorted.sort(tgD, order);
+            std::vector<double> keys;
+            for (int row = 0; row < sorted.rowCount(); ++row)
+                keys.push_back(rows.SortKey(sorted.mapToSource(sorted.index(row, tgD)).row(), tgD));
+            if (order == Qt::DescendingOrder)
+                std::reverse(keys.begin(), keys.end());
+            const auto firstNumber =
+                std::find_if(keys.begin(), keys.end(), [](double key) { return !std::isnan(key); });
+            QCOMPARE(firstNumber - keys.begin(), 15);
+            QVERIFY(std::is_sorted(firstNumber, keys.end()));
+        }
     }
 
     // The chart follows the selection: tgD against temperature a line per
