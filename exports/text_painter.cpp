@@ -15,14 +15,23 @@ namespace {
 // thread holds a font map for a moment after each font lookup, so the last
 // reference can go there, and the font map frees its cairo fonts on that
 // thread: cairo's caches may go only after every font map is gone.
-std::mutex g_fontMapsMutex;
-std::condition_variable g_fontMapsGone;
-int g_liveFontMaps = 0;
+struct LiveFontMaps {
+    std::mutex mutex;
+    std::condition_variable gone;
+    int count = 0;
+};
+
+// Never destroyed: a thread's font map may be finalized as late as its exit.
+LiveFontMaps& FontMaps() {
+    static LiveFontMaps* const maps = new LiveFontMaps;
+    return *maps;
+}
 
 void OnFontMapFinalized(gpointer) {
-    std::lock_guard lock(g_fontMapsMutex);
-    --g_liveFontMaps;
-    g_fontMapsGone.notify_all();
+    LiveFontMaps& maps = FontMaps();
+    std::lock_guard lock(maps.mutex);
+    --maps.count;
+    maps.gone.notify_all();
 }
 
 // Counts a font map until it is finalized (each font map belongs to one thread).
@@ -32,8 +41,9 @@ void WatchFontMap(PangoLayout* layout) {
     if (g_object_get_qdata(map, watched) != nullptr)
         return;
     {
-        std::lock_guard lock(g_fontMapsMutex);
-        ++g_liveFontMaps;
+        LiveFontMaps& maps = FontMaps();
+        std::lock_guard lock(maps.mutex);
+        ++maps.count;
     }
     // User data is freed at the very end of finalizing, after the fonts.
     g_object_set_qdata_full(map, watched, map, OnFontMapFinalized);
@@ -94,9 +104,9 @@ void ReleaseFontCaches() {
     {
         // A font map still held (a layout not freed, a thread still drawing)
         // keeps the caches: resetting cairo under a live font would abort.
-        std::unique_lock lock(g_fontMapsMutex);
-        if (!g_fontMapsGone.wait_for(lock, std::chrono::seconds(10),
-                                     [] { return g_liveFontMaps == 0; }))
+        LiveFontMaps& maps = FontMaps();
+        std::unique_lock lock(maps.mutex);
+        if (!maps.gone.wait_for(lock, std::chrono::seconds(10), [&] { return maps.count == 0; }))
             return;
     }
     cairo_debug_reset_static_data();
