@@ -48,7 +48,7 @@ void ReleaseFontMap();
 // a program that draws text with nothing else (a Qt program shares fontconfig
 // with Qt, which still needs it). Waits until every font map that drew text
 // is finalized (pango's font thread may finalize one a moment later); one
-// still held after a few seconds leaves the caches as they are.
+// still held after ten seconds leaves the caches as they are.
 void ReleaseFontCaches();
 
 } // namespace exports
