@@ -67,7 +67,17 @@ struct Stats {
 // Why the history could not be used. The message names the file and the cause.
 class Error : public std::runtime_error {
 public:
-    enum class Kind { CannotOpen, ReadOnly, Corrupt, DiskFull, Busy, TooNew, Other };
+    enum class Kind {
+        CannotOpen,
+        ReadOnly,
+        Corrupt,
+        DiskFull,
+        Busy,
+        TooNew,
+        NotOurs,   // another program's database, a file of another kind, a folder
+        LockFiles, // the -shm or -wal beside it cannot be written by this user
+        Other
+    };
     Error(Kind kind, const std::string& message) : std::runtime_error(message), m_kind(kind) {}
     Kind kind() const { return m_kind; }
 

@@ -1,8 +1,11 @@
 #include "history/sqlite_db.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace history {
 
@@ -34,18 +37,76 @@ Error::Kind kindOf(int rc) {
 
 } // namespace
 
-SqliteDb::SqliteDb(const std::string& path, OpenMode mode) : m_path(path) {
-    const int flags = mode == OpenMode::ReadOnly ? SQLITE_OPEN_READONLY
-                                                 : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
-    const int rc = sqlite3_open_v2(path.c_str(), &m_db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+std::string sqliteUri(const std::string& path) {
+    std::string uri = "file:";
+    if (path.rfind("//", 0) == 0)
+        uri += "//localhost"; // else the first name would be taken for a host
+    for (const char c : path) {
+        if (c == '%' || c == '?' || c == '#') {
+            char escaped[4];
+            std::snprintf(escaped, sizeof escaped, "%%%02X", static_cast<unsigned char>(c));
+            uri += escaped;
+        } else {
+            uri += c;
+        }
+    }
+    return uri;
+}
+
+namespace {
+
+// The first bytes of every SQLite file.
+bool hasSqliteHeader(const std::string& path) {
+    char header[16] = {};
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return true; // cannot tell: leave the verdict to SQLite
+    const size_t got = std::fread(header, 1, sizeof header, file);
+    std::fclose(file);
+    return got == sizeof header && std::memcmp(header, "SQLite format 3", 16) == 0;
+}
+
+// A -shm or -wal of path that exists and this user may not write: SQLite
+// cannot work with the file then, and says only "readonly" or "unable to open".
+std::string unwritableLockFile(const std::string& path) {
+    for (const char* suffix : {"-shm", "-wal"}) {
+        const std::string lockFile = path + suffix;
+        if (access(lockFile.c_str(), F_OK) == 0 && access(lockFile.c_str(), W_OK) != 0)
+            return lockFile;
+    }
+    return {};
+}
+
+} // namespace
+
+SqliteDb::SqliteDb(const std::string& path, OpenMode mode) : m_path(path), m_mode(mode) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+        throw Error(Error::Kind::NotOurs, path + ": is a folder, not a history file");
+    open(sqliteUri(path) + (mode == OpenMode::ReadOnly ? "?mode=ro" : ""),
+         mode == OpenMode::ReadOnly ? SQLITE_OPEN_READONLY
+                                    : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+}
+
+void SqliteDb::open(const std::string& uri, int flags) {
+    const int rc =
+        sqlite3_open_v2(uri.c_str(), &m_db, flags | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         const std::string message = m_db != nullptr ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc);
         sqlite3_close(m_db);
         m_db = nullptr;
-        throw Error(kindOf(rc), path + ": " + message);
+        throw Error(kindOf(rc), m_path + ": " + message);
     }
     sqlite3_extended_result_codes(m_db, 1);
+    // Before the first statement: a program creating the file at the same
+    // moment holds it for a while.
     sqlite3_busy_timeout(m_db, BUSY_TIMEOUT_MS);
+}
+
+void SqliteDb::reopenImmutable() {
+    sqlite3_close_v2(m_db);
+    m_db = nullptr;
+    open(sqliteUri(m_path) + "?immutable=1", SQLITE_OPEN_READONLY);
 }
 
 SqliteDb::~SqliteDb() {
@@ -76,6 +137,17 @@ void SqliteDb::fail(int rc, const std::string& what) const {
         if (systemError != 0)
             message += std::string(" (") + std::strerror(systemError) + ")";
     }
+    if ((rc & 0xFF) == SQLITE_NOTADB && !hasSqliteHeader(m_path))
+        throw Error(Error::Kind::NotOurs, m_path + ": not an SQLite file, so not a Tarvex history");
+    const bool fileWritable = access(m_path.c_str(), W_OK) == 0;
+    if (m_mode == OpenMode::ReadWrite && fileWritable &&
+        (kind == Error::Kind::ReadOnly || kind == Error::Kind::CannotOpen ||
+         (rc & 0xFF) == SQLITE_IOERR)) {
+        const std::string lockFile = unwritableLockFile(m_path);
+        if (!lockFile.empty())
+            throw Error(Error::Kind::LockFiles,
+                        lockFile + ": left behind, and this user may not write it: " + message);
+    }
     throw Error(kind, m_path + ": " + what + ": " + message);
 }
 
@@ -104,6 +176,11 @@ Statement& Statement::bind(int index, std::span<const std::uint8_t> blob) {
     return *this;
 }
 
+Statement& Statement::bindValue(int index, const sqlite3_value* value) {
+    sqlite3_bind_value(m_stmt, index, value);
+    return *this;
+}
+
 Statement& Statement::bindNull(int index) {
     sqlite3_bind_null(m_stmt, index);
     return *this;
@@ -129,6 +206,13 @@ std::int64_t Statement::integer(int column) const {
 
 bool Statement::isNull(int column) const {
     return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
+}
+
+std::string Statement::text(int column) const {
+    const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+    return data != nullptr
+               ? std::string(data, static_cast<size_t>(sqlite3_column_bytes(m_stmt, column)))
+               : std::string();
 }
 
 std::span<const std::uint8_t> Statement::blob(int column) const {

@@ -43,52 +43,20 @@ const char* const STEPS[] = {
 
 constexpr int STEP_COUNT = static_cast<int>(std::size(STEPS));
 
-int fileVersion(SqliteDb& db) {
-    return static_cast<int>(queryInteger(db, "PRAGMA user_version").value_or(0));
-}
-
-[[noreturn]] void tooNew(const SqliteDb& db, int version) {
-    throw Error(Error::Kind::TooNew, db.path() + ": made by a newer Tarvex (layout " +
-                                         std::to_string(version) + ", this one knows up to " +
-                                         std::to_string(STEP_COUNT) + ")");
-}
-
 } // namespace
 
 int currentSchemaVersion() {
     return STEP_COUNT;
 }
 
-void migrate(SqliteDb& db) {
-    int version = fileVersion(db);
-    if (version > STEP_COUNT)
-        tooNew(db, version);
-    if (version == STEP_COUNT)
-        return;
-    db.exec("BEGIN IMMEDIATE");
-    try {
-        // Another program may have done it while this one waited for the lock.
-        version = fileVersion(db);
-        for (int step = version; step < STEP_COUNT; ++step)
-            db.exec(STEPS[step]);
-        db.exec(("PRAGMA user_version = " + std::to_string(STEP_COUNT)).c_str());
-        db.exec("COMMIT");
-    } catch (...) {
-        try {
-            db.exec("ROLLBACK");
-        } catch (const Error&) {
-        }
-        throw;
-    }
+const char* schemaStep(int step) {
+    return step >= 0 && step < STEP_COUNT ? STEPS[step] : nullptr;
 }
 
-void checkVersion(SqliteDb& db) {
-    const int version = fileVersion(db);
-    if (version > STEP_COUNT)
-        tooNew(db, version);
-    if (version < STEP_COUNT)
-        throw Error(Error::Kind::Other,
-                    db.path() + ": not a Tarvex history, or one no program has written yet");
+void applySchemaSteps(SqliteDb& db, int version) {
+    for (int step = version; step < STEP_COUNT; ++step)
+        db.exec(STEPS[step]);
+    db.exec(("PRAGMA user_version = " + std::to_string(STEP_COUNT)).c_str());
 }
 
 } // namespace history

@@ -9,11 +9,11 @@ namespace history {
 // The version this program writes.
 int currentSchemaVersion();
 
-// Brings the file up to the current version in one transaction (a new file
-// gets every step). Throws Error::Kind::TooNew for a file of a later program.
-void migrate(SqliteDb& db);
+// The statements of step `step` (from version step to step + 1); null past the last.
+const char* schemaStep(int step);
 
-// Throws unless the file is at the current version (for read-only use).
-void checkVersion(SqliteDb& db);
+// Applies the steps from version to the current one and records the version.
+// The caller holds the write transaction.
+void applySchemaSteps(SqliteDb& db, int version);
 
 } // namespace history

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "history/history_file.h"
 #include "history/record_fields.h"
 #include "history/record_store.h"
 #include "history/sqlite_db.h"
-#include "history/sqlite_schema.h"
 
 namespace history {
 
@@ -49,13 +49,10 @@ private:
 class SqliteStore : public RecordStore {
 public:
     SqliteStore(const std::string& path, OpenMode mode) : m_db(path, mode) {
-        if (mode == OpenMode::ReadWrite) {
-            // A new file becomes WAL here; the mode stays with the file.
-            m_db.exec("PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL");
-            migrate(m_db);
-        } else {
-            checkVersion(m_db);
-        }
+        if (mode == OpenMode::ReadWrite)
+            prepareForWriting(m_db);
+        else if (!prepareForReading(m_db))
+            bringUpToDate(path);
     }
 
     MergeOutcome mergeDownload(const DownloadEntry& download,
@@ -181,6 +178,21 @@ public:
 
 private:
     std::int64_t lastRowId() { return m_db.lastInsertId(); }
+
+    // A file of an older layout, opened to be read: updated once where it
+    // can be written, since this program's queries need the current layout.
+    void bringUpToDate(const std::string& path) {
+        try {
+            SqliteDb writer(path, OpenMode::ReadWrite);
+            prepareForWriting(writer);
+        } catch (const Error& error) {
+            throw Error(error.kind(), std::string(error.what()) +
+                                          " (an older layout, to be brought up to date "
+                                          "where the file can be written)");
+        }
+        if (!prepareForReading(m_db))
+            throw Error(Error::Kind::Other, path + ": the layout could not be brought up to date");
+    }
 
     // The id of the stored record with these bytes, 0 when there is none.
     static std::int64_t findRecord(Statement& find, std::int64_t key, const ArchiveRecord& record) {

@@ -1,4 +1,4 @@
-// Why the measurement history could not be used, in the user's words.
+// Why the measurement history could not be used, and what to do, in the user's words.
 #pragma once
 
 #include <QString>
@@ -6,3 +6,5 @@
 #include "history/record_store.h"
 
 QString HistoryReasonText(history::Error::Kind kind);
+// One or two sentences: what the user can do about it.
+QString HistoryRemedyText(history::Error::Kind kind);

@@ -135,13 +135,13 @@ TEST(HistoryStore, UnusableFilesAreReportedNotThrown) {
         Error::Kind kind;
     };
     const Case cases[] = {
-        {"corrupt",
+        {"no database",
          [&] {
              const std::string path = dir.File("corrupt.sqlite3");
              WriteBytes(path, std::string(8192, 'x'));
              return path;
          },
-         Error::Kind::Corrupt},
+         Error::Kind::NotOurs},
         {"read-only",
          [&] {
              const std::string path = dir.File("ro.sqlite3");

@@ -223,8 +223,8 @@ private slots:
         garbage.write(QByteArray(8192, 'x'));
         garbage.close();
         for (auto [szName, szText] : {std::pair{"absent.sqlite3", "Архив пока пуст"},
-                                      std::pair{"garbage.sqlite3", "Архив не читается: файл "
-                                                                   "архива повреждён"}}) {
+                                      std::pair{"garbage.sqlite3", "Архив не читается: это не "
+                                                                   "файл архива измерений"}}) {
             HistoryWindow window(m_dir.filePath(szName).toStdString());
             window.show();
             Loaded(window);
