@@ -4,6 +4,7 @@
 
 #include "history/record_fields.h"
 #include "platform/messages.h"
+#include "tools/history/history_care_commands.h"
 
 namespace {
 
@@ -31,9 +32,15 @@ std::string ParseHistoryOptions(const std::vector<std::string>& args, HistoryOpt
             options.command = HistoryCommand::Export;
         else if (command == "stats")
             options.command = HistoryCommand::Stats;
-        else
-            return Format(Msg("unknown command '%s' (list, export or stats)"), command.c_str());
+        else if (!ParseCareCommand(command, options.command))
+            return Format(Msg("unknown command '%s' (list, export, stats, check, recover or "
+                              "backup)"),
+                          command.c_str());
         i = 1;
+        // backup PATH: where the copy goes.
+        if (options.command == HistoryCommand::Backup && i < args.size() &&
+            args[i].rfind("-", 0) != 0)
+            options.output = args[i++];
     }
     bool formatGiven = false;
     for (; i < args.size(); ++i) {
@@ -100,9 +107,15 @@ std::string ParseHistoryOptions(const std::vector<std::string>& args, HistoryOpt
         return Msg("--from is after --to");
     if (options.csv && options.command != HistoryCommand::List)
         return Msg("--csv belongs to list");
-    if ((formatGiven || !options.output.empty() || options.force) &&
-        options.command != HistoryCommand::Export)
+    if (options.command == HistoryCommand::Backup) {
+        if (options.output.empty())
+            return Msg("backup needs the path of the copy: tarvex-history backup PATH");
+        if (formatGiven)
+            return Msg("--format, --output and --force belong to export");
+    } else if ((formatGiven || !options.output.empty() || options.force) &&
+               options.command != HistoryCommand::Export) {
         return Msg("--format, --output and --force belong to export");
+    }
     return {};
 }
 
@@ -116,7 +129,9 @@ const char* HistoryUsage() {
         std::string("usage: tarvex-history list   [FILTERS] [--csv]\n"
                     "       tarvex-history export [FILTERS] [--format table|report|xlsx|pdf]\n"
                     "                             [--output PATH] [--force]\n"
-                    "       tarvex-history stats\n") +
+                    "       tarvex-history stats\n"
+                    "       tarvex-history check | recover\n"
+                    "       tarvex-history backup PATH [--force]\n") +
         Msg("Shows the measurement history that tarvex-read and the dialog keep.\n") +
         Msg("Filters (all optional, combined):\n") + Msg("  --sample N     oil sample number\n") +
         Msg("  --cell N       measuring cell number\n") +
@@ -126,10 +141,10 @@ const char* HistoryUsage() {
         Msg("  --format F     export form: table (.xls, the default), report (.doc),\n"
             "                 xlsx or pdf\n") +
         Msg("  --output PATH  export file (default: history.xls, .doc, ... here)\n") +
-        Msg("  --force        overwrite an existing export file\n") +
+        Msg("  --force        overwrite an existing export file\n") + CareUsage() +
         Msg("  --database PATH  history file (default: $TARVEX_DATABASE, or\n"
             "                 $XDG_DATA_HOME/tarvex/history.sqlite3)\n") +
-        Msg("Exit status: 0 done, 2 bad usage, 5 export file not written,\n"
-            "             6 history not readable.\n");
+        Msg("Exit status: 0 done, 2 bad usage, 5 export file or copy not written,\n"
+            "             6 history not readable, 7 history damaged (check).\n");
     return usage.c_str();
 }

@@ -12,8 +12,9 @@ constexpr int HISTORY_OK = 0;
 constexpr int HISTORY_BAD_USAGE = 2;
 constexpr int HISTORY_NOT_WRITTEN = 5;  // the export file was not written
 constexpr int HISTORY_NOT_READABLE = 6; // the history could not be opened or read
+constexpr int HISTORY_DAMAGED = 7;      // check: the history is damaged
 
-enum class HistoryCommand { None, List, Export, Stats };
+enum class HistoryCommand { None, List, Export, Stats, Check, Recover, Backup };
 
 struct HistoryOptions {
     HistoryCommand command = HistoryCommand::None;
@@ -21,7 +22,7 @@ struct HistoryOptions {
     history::Filter filter;
     bool csv = false;
     exports::ResultsForm format = exports::ResultsForm::Table;
-    std::string output;
+    std::string output; // export's file, or backup's copy
     bool force = false;
     bool help = false;
 };

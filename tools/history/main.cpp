@@ -8,10 +8,12 @@
 
 #include "exports/text_painter.h"
 #include "history/history_path.h"
+#include "history/history_remedy.h"
 #include "history/record_fields.h"
 #include "history/record_store.h"
 #include "platform/atomic_file.h"
 #include "platform/messages.h"
+#include "tools/history/history_care_commands.h"
 #include "tools/history/history_export.h"
 #include "tools/history/history_list.h"
 #include "tools/history/history_options.h"
@@ -81,6 +83,10 @@ int Run(const HistoryOptions& options, history::RecordStore& store, const std::s
                 .c_str());
         return HISTORY_OK;
     }
+    case HistoryCommand::Check:
+    case HistoryCommand::Recover:
+    case HistoryCommand::Backup:
+        return RunCareCommand(options, path);
     case HistoryCommand::None:
         break;
     }
@@ -108,6 +114,13 @@ int main(int argc, char** argv) {
     const std::string path =
         options.database.empty() ? history::defaultHistoryPath() : options.database;
     std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        std::fprintf(
+            stderr, "tarvex-history: %s\n",
+            Format(Msg("%s is a folder: give the path of the history file itself"), path.c_str())
+                .c_str());
+        return HISTORY_NOT_READABLE;
+    }
     if (path.empty() || !std::filesystem::exists(path, ec)) {
         const std::string where = path.empty() ? Msg("(no home folder)") : path;
         std::fprintf(stderr, "tarvex-history: %s\n",
@@ -117,12 +130,14 @@ int main(int argc, char** argv) {
                          .c_str());
         return HISTORY_NOT_READABLE;
     }
+    if (options.command == HistoryCommand::Check || options.command == HistoryCommand::Recover ||
+        options.command == HistoryCommand::Backup)
+        return RunCareCommand(options, path);
     try {
         auto store = history::openHistory(path, history::OpenMode::ReadOnly);
         return Run(options, *store, path);
     } catch (const history::Error& e) {
-        std::fprintf(stderr, "tarvex-history: %s\n",
-                     Format(Msg("the history cannot be read: %s"), e.what()).c_str());
+        ReportHistoryError(Msg("the history cannot be read: %s"), e, history::remedyFor(e.kind()));
         return HISTORY_NOT_READABLE;
     }
 }
