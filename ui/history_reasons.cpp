@@ -1,5 +1,10 @@
 #include "ui/history_reasons.h"
 
+#include <QFile>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
 QString HistoryReasonText(history::Error::Kind kind) {
     using Kind = history::Error::Kind;
     switch (kind) {
@@ -53,4 +58,21 @@ QString HistoryRemedyText(history::Error::Kind kind) {
         break;
     }
     return QStringLiteral("Проверьте путь к архиву и права доступа к нему.");
+}
+
+QString HistoryProblemText(const QString& szWhat, history::Error::Kind kind,
+                           const std::string& path) {
+    return QStringLiteral("%1: %2.\n\n%3\n\nФайл архива: %4")
+        .arg(szWhat, HistoryReasonText(kind), HistoryRemedyText(kind),
+             QFile::decodeName(path.c_str()));
+}
+
+bool AskSetAsideDamagedHistory(QWidget* pParent, const QString& szText) {
+    QMessageBox box(QMessageBox::Warning, QGuiApplication::applicationDisplayName(), szText,
+                    QMessageBox::NoButton, pParent);
+    QPushButton* pSetAside =
+        box.addButton(QStringLiteral("Отложить и начать новый архив"), QMessageBox::AcceptRole);
+    box.addButton(QStringLiteral("Закрыть"), QMessageBox::RejectRole);
+    box.exec();
+    return box.clickedButton() == pSetAside;
 }

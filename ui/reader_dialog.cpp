@@ -27,6 +27,7 @@
 #include "ui/clock_panel.h"
 #include "ui/clock_text.h"
 #include "ui/dialog_units.h"
+#include "ui/history_reasons.h"
 #include "ui/link_events.h"
 #include "ui/record_count_text.h"
 #include "ui/record_spin.h"
@@ -69,6 +70,7 @@ ReaderDialog::ReaderDialog(QWidget* pParent)
                         pOwner);
         box.exec();
     };
+    m_fnAskSetAside = AskSetAsideDamagedHistory;
     CreateControls();
     m_bOnlyNew = LoadUserSetting(ONLY_NEW_KEY, "0") == "1";
     InstallHistoryShortcut();

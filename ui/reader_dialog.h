@@ -75,6 +75,9 @@ public:
     std::function<void(QWidget* pParent, const QString& szText, QMessageBox::Icon icon)>
         m_fnMessageBox;
     std::function<int()> m_fnStartLink;
+    // The damaged-history box: true when the user chose to set the file
+    // aside and start a new history.
+    std::function<bool(QWidget* pParent, const QString& szText)> m_fnAskSetAside;
 
     // The status line's text, for tests and tracing.
     QString StatusText() const;
@@ -115,6 +118,9 @@ private:
     bool HistoryOnReply(unsigned nLength, const uint8_t* pBytes);
     int TakeHistoryRecords(int nCount);
     void MergeHistory(int nCount);
+    // The one box of a download about a history problem; true when the
+    // damaged file was set aside (the next merge starts a new history).
+    bool ReportHistoryProblem(const QString& szWhat, const history::HistoryFailure& failure);
     void ReadFullCountLater();
     void SaveResultsFile(int nCount);
     void CreateControls();
@@ -127,6 +133,7 @@ private:
     bool m_bOnlyNew = false;
     int m_nHistoryCount = 0; // > 0: the count of the running only-new download
     std::unique_ptr<history::DownloadSession> m_pHistory;
+    bool m_bHistoryProblemShown = false; // this download has had its box
     exports::ResultsForm m_lastForm[2] = {exports::RememberedForm(false),
                                           exports::RememberedForm(true)};
     WorkerBoxSlot m_boxSlot;

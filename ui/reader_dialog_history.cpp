@@ -2,6 +2,7 @@
 // the merge of every download that reaches its results step. The history
 // never costs a download: when it cannot be used the user is told so and
 // the results file is written as ever.
+#include <QFile>
 #include <QKeySequence>
 #include <QProgressBar>
 #include <QShortcut>
@@ -9,6 +10,7 @@
 
 #include <cstdio>
 
+#include "history/history_care.h"
 #include "history/history_path.h"
 #include "link/frame.h"
 #include "platform/codepage.h"
@@ -22,11 +24,6 @@
 namespace {
 
 constexpr int RETRY_MS = 100;
-
-QString FailureText(const QString& szWhat, const history::HistoryFailure& failure) {
-    return QStringLiteral("%1: %2.\n\n%3")
-        .arg(szWhat, HistoryReasonText(failure.kind), QString::fromStdString(failure.message));
-}
 
 void SetSuffix(const char* pszUtf8) {
     const std::string text = Utf8ToCp1251(pszUtf8);
@@ -68,14 +65,41 @@ void ReaderDialog::PrepareHistory() {
     if (state != LINK_READY && state != LINK_NO_ANSWER)
         return; // the click is ignored; the running download keeps its session
     m_nHistoryCount = 0;
+    m_bHistoryProblemShown = false;
     m_pHistory = std::make_unique<history::DownloadSession>(HistoryPath(), m_bOnlyNew);
     const auto failure = m_pHistory->prepare(DeviceForPort(m_pLink->PortNumber(-1)));
     if (failure)
-        ShowBox(FailureText(QStringLiteral("Архив измерений не читается, будут прочитаны "
-                                           "последние %1 записей")
-                                .arg(m_nRecordCount),
-                            *failure),
+        ReportHistoryProblem(QStringLiteral("Архив измерений не читается, будут прочитаны "
+                                            "последние %1 записей")
+                                 .arg(m_nRecordCount),
+                             *failure);
+}
+
+bool ReaderDialog::ReportHistoryProblem(const QString& szWhat,
+                                        const history::HistoryFailure& failure) {
+    if (m_bHistoryProblemShown)
+        return false; // one box a download: the first said what to do
+    m_bHistoryProblemShown = true;
+    const std::string path = m_pHistory ? m_pHistory->path() : HistoryPath();
+    const QString szText = HistoryProblemText(szWhat, failure.kind, path);
+    if (failure.kind != history::Error::Kind::Corrupt) {
+        ShowBox(szText, QMessageBox::Warning);
+        return false;
+    }
+    if (!m_fnAskSetAside || !m_fnAskSetAside(isVisible() ? this : nullptr, szText))
+        return false;
+    try {
+        const std::string aside = history::setAside(path);
+        ShowBox(QStringLiteral("Повреждённый файл архива отложен:\n%1\nНачат новый архив.")
+                    .arg(QFile::decodeName(aside.c_str())),
+                QMessageBox::Information);
+        return true;
+    } catch (const history::Error& error) {
+        ShowBox(QStringLiteral("Не удалось отложить файл архива: %1.\n\n%2")
+                    .arg(HistoryReasonText(error.kind()), HistoryRemedyText(error.kind())),
                 QMessageBox::Warning);
+        return false;
+    }
 }
 
 bool ReaderDialog::HistoryOnReply(unsigned nLength, const uint8_t* pBytes) {
@@ -134,9 +158,10 @@ void ReaderDialog::MergeHistory(int nCount) {
     if (!m_pHistory)
         return;
     const int nPort = m_pLink->PortNumber(-1);
-    const auto report = m_pHistory->merge(nCount, history::portName(nPort), DeviceForPort(nPort));
+    auto report = m_pHistory->merge(nCount, history::portName(nPort), DeviceForPort(nPort));
+    // Set aside on the user's word: this download starts the new history.
+    if (report && report->failure &&
+        ReportHistoryProblem(QStringLiteral("Архив измерений не обновлён"), *report->failure))
+        report = m_pHistory->merge(nCount, history::portName(nPort), DeviceForPort(nPort));
     m_pHistory.reset();
-    if (report && report->failure)
-        ShowBox(FailureText(QStringLiteral("Архив измерений не обновлён"), *report->failure),
-                QMessageBox::Warning);
 }

@@ -43,6 +43,7 @@ class TestDialogHistory : public QObject {
     QTemporaryDir m_dir;
     QStringList m_boxes;
     int m_nAsked = 0;
+    std::function<bool(QWidget*, const QString&)> m_fnAsk; // the damaged-history box
 
     QString File(const char* pszName) const { return m_dir.filePath(QLatin1String(pszName)); }
 
@@ -72,6 +73,8 @@ class TestDialogHistory : public QObject {
             return szOut;
         };
         pDlg->m_szHistoryPath = File("h.sqlite3").toStdString();
+        if (m_fnAsk)
+            pDlg->m_fnAskSetAside = m_fnAsk;
         pDlg->show();
         [&] { QTRY_COMPARE_WITH_TIMEOUT(pDlg->StatusText(), CONNECTED, LINK_TIMEOUT_MS); }();
         pDlg->findChild<QLineEdit*>("IDC_RECORD_COUNT")->setText(QString::number(nCount));
@@ -150,10 +153,54 @@ private slots:
         auto pSim = StartSim(400);
         auto pDlg = Download(10, File("kept.doc"), QStringLiteral("Файл прочитан."));
         QTRY_COMPARE_WITH_TIMEOUT(m_boxes.size(), 1, 5000);
-        QVERIFY2(m_boxes[0].startsWith(QStringLiteral("Архив измерений не обновлён: файл архива "
-                                                      "повреждён")),
+        QVERIFY2(m_boxes[0].startsWith(QStringLiteral("Архив измерений не обновлён: это не "
+                                                      "файл архива измерений")),
                  qPrintable(m_boxes[0]));
         QVERIFY(ReadAll(File("kept.doc")).size() > 500);
+    }
+
+    // A damaged history: one box, in Russian only, whose button sets the file
+    // aside; the download then starts the new history. Without the button
+    // the file stays as it was.
+    void damagedHistoryHasOneBoxAndAWayOut() {
+        QFile::remove(File("h.sqlite3"));
+        auto pSim = StartSim(400);
+        Download(100, File("first.doc"), QStringLiteral("Файл прочитан."));
+        std::fstream(File("h.sqlite3").toStdString(), std::ios::in | std::ios::out)
+            .seekp(4096)
+            .write(std::string(3 * 4096, '\xff').data(), 3 * 4096);
+        const QByteArray damaged = ReadAll(File("h.sqlite3"));
+        for (const bool bSetAside : {false, true}) {
+            QStringList asked;
+            m_fnAsk = [&](QWidget*, const QString& sz) {
+                asked.append(sz);
+                return bSetAside;
+            };
+            auto pDlg = Download(10, File("damaged.doc"), QStringLiteral("Файл прочитан."));
+            QTRY_COMPARE_WITH_TIMEOUT(asked.size(), 1, 5000);
+            QVERIFY2(asked[0].contains(QStringLiteral("файл архива повреждён")) &&
+                         asked[0].contains(QStringLiteral("tarvex-history recover")) &&
+                         !asked[0].contains(QStringLiteral("malformed")),
+                     qPrintable(asked[0]));
+            QVERIFY(ReadAll(File("damaged.doc")).size() > 100);
+            const QStringList aside =
+                QDir(m_dir.path()).entryList({QStringLiteral("h.sqlite3.damaged-*")});
+            if (!bSetAside) {
+                QVERIFY(m_boxes.isEmpty());
+                QCOMPARE(ReadAll(File("h.sqlite3")), damaged);
+                QVERIFY(aside.isEmpty());
+                continue;
+            }
+            QCOMPARE(m_boxes.size(), 1); // where the damaged file went
+            QVERIFY2(m_boxes[0].contains(aside.value(0)), qPrintable(m_boxes[0]));
+            QCOMPARE(ReadAll(m_dir.filePath(aside.value(0))), damaged);
+            QCOMPARE(
+                history::openHistory(File("h.sqlite3").toStdString(), history::OpenMode::ReadOnly)
+                    ->stats()
+                    .downloads,
+                1);
+        }
+        m_fnAsk = nullptr;
     }
 };
 

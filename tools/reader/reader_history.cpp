@@ -1,6 +1,7 @@
 #include "tools/reader/reader_history.h"
 
 #include "history/history_path.h"
+#include "history/history_remedy.h"
 #include "platform/messages.h"
 
 namespace {
@@ -82,6 +83,8 @@ void ReaderHistory::Merge(int nCount, int port, const std::string& device) {
     if (report->failure) {
         m_display.Line(Warning(Format(Msg("the measurement history was NOT updated: %s"),
                                       report->failure->message.c_str())));
+        if (const std::string remedy = history::remedyFor(report->failure->kind); !remedy.empty())
+            m_display.Line(Warning(remedy));
         return;
     }
     const std::string added = Format(MsgN("%d new record kept", "%d new records kept",
