@@ -22,13 +22,19 @@ struct Identity {
 };
 
 Identity identify(SqliteDb& db) {
+    // One statement, so one snapshot: a program creating the file meanwhile
+    // is seen before or after, never half way.
+    Statement query(db, "SELECT (SELECT application_id FROM pragma_application_id), "
+                        "(SELECT user_version FROM pragma_user_version), name "
+                        "FROM (SELECT 1) LEFT JOIN sqlite_schema ON type = 'table'");
     Identity id;
-    id.applicationId = queryInteger(db, "PRAGMA application_id").value_or(0);
-    id.version = static_cast<int>(queryInteger(db, "PRAGMA user_version").value_or(0));
     std::set<std::string> tables;
-    Statement names(db, "SELECT name FROM sqlite_schema WHERE type = 'table'");
-    while (names.step())
-        tables.insert(names.text(0));
+    while (query.step()) {
+        id.applicationId = query.integer(0);
+        id.version = static_cast<int>(query.integer(1));
+        if (!query.isNull(2))
+            tables.insert(query.text(2));
+    }
     id.empty = tables.empty() && id.applicationId == 0 && id.version == 0;
     // A history of the first releases has no id yet: it is told by its tables.
     const bool oldHistory = id.applicationId == 0 && id.version >= 1 && tables.count("records") &&
