@@ -2,11 +2,14 @@
 // forms, export and stats, and the exit status of every failure.
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <locale.h>
 #include <set>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "archive/results_writer.h"
 #include "history/record_store.h"
@@ -58,6 +61,7 @@ protected:
         history::openHistory(m_dir.File("h.sqlite3"), history::OpenMode::ReadWrite)
             ->mergeDownload(entry, records);
         std::ofstream(m_dir.File("corrupt.sqlite3")) << std::string(4096, 'q');
+        std::system(("sqlite3 '" + m_dir.File("other.db") + "' 'CREATE TABLE t(x)'").c_str());
     }
     ToolRun Run(std::vector<std::string> args, const std::string& db = "h.sqlite3",
                 const std::string& locale = "C") {
@@ -133,6 +137,9 @@ TEST_F(HistoryTool, FailuresEndWithTheirStatus) {
         {{"list"}, "absent.sqlite3", 6, "no history at"},
         {{"stats"}, "corrupt.sqlite3", 6, "cannot be read"},
         {{"export", "--output", "no/such/folder/x.xls"}, "h.sqlite3", 5, "No such file"},
+        {{"stats"}, ".", 6, "is a folder"},
+        {{"list"}, "other.db", 6, "another program's database"},
+        {{"backup"}, "h.sqlite3", 2, "backup needs the path"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args[0] + " " + c.db);
@@ -142,6 +149,39 @@ TEST_F(HistoryTool, FailuresEndWithTheirStatus) {
         if (c.status == 2) { // one line that says where the usage is
             EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
         }
+    }
+}
+
+// A damaged history: check says so (7), recover keeps what can be read and
+// sets the damaged file aside; backup copies, and keeps an existing copy
+// unless --force. A read-only history is listed by an ordinary user.
+TEST_F(HistoryTool, LooksAfterTheFile) {
+    std::filesystem::copy_file(m_dir.File("h.sqlite3"), m_dir.File("d.sqlite3"));
+    std::fstream(m_dir.File("d.sqlite3"), std::ios::in | std::ios::out | std::ios::binary)
+        .seekp(4096)
+        .write(std::string(4096, '\xff').data(), 4096);
+    ToolRun run = Run({"check"}, "d.sqlite3");
+    EXPECT_EQ(run.status, 7) << run.err;
+    EXPECT_NE(run.out.find("DAMAGED"), std::string::npos) << run.out;
+    run = Run({"recover"}, "d.sqlite3");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("the damaged file is kept as "), std::string::npos) << run.out;
+    EXPECT_EQ(Run({"check"}, "d.sqlite3").status, 0);
+
+    EXPECT_EQ(Run({"backup", m_dir.File("b.sqlite3")}).status, 0);
+    EXPECT_EQ(Run({"backup", m_dir.File("b.sqlite3")}).status, 5);
+    EXPECT_EQ(Run({"backup", m_dir.File("b.sqlite3"), "--force"}).status, 0);
+    EXPECT_EQ(Run({"stats"}, "b.sqlite3").out,
+              Run({"stats"}).out.replace(Run({"stats"}).out.find("h.sqlite3"), 9, "b.sqlite3"));
+
+    if (geteuid() == 0) { // as an ordinary user, who may not write there
+        chmod(m_dir.Path().c_str(), 0555);
+        const int status = std::system(("setpriv --reuid=65534 --regid=65534 --clear-groups '" +
+                                        std::string(TARVEX_HISTORY_PATH) + "' list --database '" +
+                                        m_dir.File("h.sqlite3") + "' >/dev/null")
+                                           .c_str());
+        chmod(m_dir.Path().c_str(), 0700);
+        EXPECT_EQ(WEXITSTATUS(status), 0);
     }
 }
 

@@ -37,10 +37,6 @@ std::string ParseHistoryOptions(const std::vector<std::string>& args, HistoryOpt
                               "backup)"),
                           command.c_str());
         i = 1;
-        // backup PATH: where the copy goes.
-        if (options.command == HistoryCommand::Backup && i < args.size() &&
-            args[i].rfind("-", 0) != 0)
-            options.output = args[i++];
     }
     bool formatGiven = false;
     for (; i < args.size(); ++i) {
@@ -95,6 +91,9 @@ std::string ParseHistoryOptions(const std::vector<std::string>& args, HistoryOpt
             options.force = true;
         } else if (name == "--help" || name == "-h") {
             options.help = true;
+        } else if (options.command == HistoryCommand::Backup && options.output.empty() &&
+                   name.rfind("-", 0) != 0) {
+            options.output = name; // backup PATH: where the copy goes
         } else {
             return Format(Msg("unknown argument '%s'"), args[i].c_str());
         }
