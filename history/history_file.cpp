@@ -84,6 +84,8 @@ bool isWal(SqliteDb& db) {
 void prepareForWriting(SqliteDb& db) {
     db.exec("PRAGMA synchronous = FULL");
     Identity id = identify(db);
+    if (!id.ours && !id.empty)
+        db.keepLogOnClose(); // another program's log stays its own
     requireOurs(db, id);
     if (!isUpToDate(id)) {
         // A new file is still in rollback mode here: nobody has written a

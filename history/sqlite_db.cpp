@@ -109,6 +109,10 @@ void SqliteDb::reopenImmutable() {
     open(sqliteUri(m_path) + "?immutable=1", SQLITE_OPEN_READONLY);
 }
 
+void SqliteDb::keepLogOnClose() {
+    sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+}
+
 SqliteDb::~SqliteDb() {
     sqlite3_close_v2(m_db);
 }

@@ -31,6 +31,9 @@ public:
     // no -shm): for a read-only folder where SQLite cannot make the -shm of a
     // WAL file. Changes in a -wal without its -shm are not seen.
     void reopenImmutable();
+    // Closing will not fold a -wal into the file: for a file that is not
+    // ours, which this program must leave as it found it.
+    void keepLogOnClose();
 
     std::int64_t lastInsertId() const;
     // Runs one or more statements that return no rows.

@@ -188,6 +188,20 @@ TEST(HistoryFile, WhatIsNotOursIsLeftAsItWas) {
     }
     EXPECT_EQ(RawInteger(other, "SELECT count(*) FROM sqlite_schema"), 1);
     EXPECT_EQ(RawInteger(other, "PRAGMA user_version"), 0);
+
+    // A WAL database whose program left changes in its log: the log is not
+    // folded into the file when the refusing program closes it.
+    const std::string logged = dir.File("logged.db");
+    sqlite3* db = nullptr;
+    sqlite3_open(logged.c_str(), &db);
+    sqlite3_exec(db, "PRAGMA journal_mode = WAL; CREATE TABLE t(x); INSERT INTO t VALUES(1)",
+                 nullptr, nullptr, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    sqlite3_close(db);
+    const std::string file = Bytes(logged), log = Bytes(logged + "-wal");
+    EXPECT_THROW(openHistory(logged, OpenMode::ReadWrite), Error);
+    EXPECT_EQ(Bytes(logged), file);
+    EXPECT_EQ(Bytes(logged + "-wal"), log);
 }
 
 // A history on read-only media (a folder and file no one may write): read
