@@ -110,8 +110,8 @@ std::int64_t copyReadable(SqliteDb& from, SqliteDb& to, const std::string& table
         if (rc == SQLITE_DONE)
             return copied;
         ++damagedPlaces;
-        if (last > INT64_MAX - skip)
-            return copied;
+        if (skip > INT64_MAX / 2 || (last != INT64_MIN && last > INT64_MAX - skip))
+            return copied; // past any id
         last = last == INT64_MIN ? skip : last + skip;
         skip *= 2;
     }
