@@ -4,8 +4,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <regex>
+#include <set>
 
 #include "archive/archive_record.h"
 #include "archive/results_writer.h"
@@ -184,6 +188,60 @@ TEST(ReaderFailures, BadArgumentsEndWithStatus2BeforeTouchingAnything) {
                                                {"--report", "--format=xlsx"}})
         EXPECT_EQ(RunReader(args, dir.Path()).status, 2) << args.back();
     EXPECT_FALSE(std::ifstream(dir.File("Vextar.ini")).good());
+}
+
+// Scheduled runs into one folder: each --new run that finds records leaves a
+// file of its own, named with the date and time, even in a second whose name
+// an earlier file has; one with nothing new leaves none.
+TEST(ReaderOutputDir, EveryRunLeavesAFileOfItsOwn) {
+    namespace fs = std::filesystem;
+    TempDir dir;
+    const std::string folder = dir.File("results");
+    fs::create_directories(folder);
+    // Earlier files named for every second the runs may start in.
+    std::set<std::string> earlier;
+    for (std::time_t t = std::time(nullptr), end = t + 60; t < end; ++t) {
+        char name[64];
+        std::tm local{};
+        std::strftime(name, sizeof name, "results_%Y-%m-%d_%H-%M-%S.doc", localtime_r(&t, &local));
+        std::ofstream(folder + "/" + name) << "earlier";
+        earlier.insert(name);
+    }
+    std::vector<std::string> written;
+    for (const auto& [position, says] : std::vector<std::pair<int, std::string>>{
+             {300, ": 5 records\n"}, {303, ": 3 records\n"}, {303, ""}}) {
+        SimProcess sim(
+            {"--seed", "7", "--position", std::to_string(position), "--link", dir.File("dev")});
+        ASSERT_FALSE(sim.DevicePath().empty());
+        const ReaderRun run = RunReader(
+            {"--new", "--count", "5", "--device", dir.File("dev"), "--output-dir", folder},
+            dir.Path(), 240, dir.File("h.sqlite3"));
+        ASSERT_EQ(run.status, 0) << run.err;
+        if (says.empty()) {
+            EXPECT_EQ(run.out, "");
+            continue;
+        }
+        ASSERT_NE(run.out.find(says), std::string::npos) << run.out;
+        written.push_back(run.out.substr(0, run.out.find(": ")));
+    }
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    for (const std::string& name : earlier) {
+        EXPECT_EQ(ReadFile(folder + "/" + name), "earlier") << name;
+        names.erase(name);
+    }
+    ASSERT_EQ(names.size(), 2u);
+    ASSERT_EQ(written.size(), 2u);
+    EXPECT_NE(written[0], written[1]);
+    for (const std::string& path : written) {
+        const std::string name = fs::path(path).filename().string();
+        EXPECT_EQ(names.count(name), 1u) << path;
+        EXPECT_TRUE(std::regex_match(
+            name, std::regex(R"(results_\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d(_\d+)?\.doc)")))
+            << name;
+        EXPECT_GT(ReadFile(path).size(), 100u) << path;
+    }
 }
 
 } // namespace

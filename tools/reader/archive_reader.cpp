@@ -52,9 +52,9 @@ std::string Trimmed(const std::string& text) {
 
 } // namespace
 
-ArchiveReader::ArchiveReader(const ReaderOptions& options, const std::string& outputPath,
+ArchiveReader::ArchiveReader(const ReaderOptions& options, const OutputName& output,
                              ProgressDisplay& display)
-    : m_options(options), m_szOutputPath(outputPath), m_display(display),
+    : m_options(options), m_output(output), m_szOutputPath(output.Path()), m_display(display),
       m_nRecordCount(options.m_nRecordCount), m_history(options, display) {
     m_sequence.m_nReplyTimeout = options.m_nReplyTimeout;
 }
@@ -93,9 +93,15 @@ void ArchiveReader::WriteResultsFile(int nCount) {
     m_nWritten = nCount;
     const exports::ExportContent content =
         exports::ContentOfStore(nCount, m_link.PortNumber(-1), std::time(nullptr));
-    m_writeOutcome = exports::WriteResultsForm(
-        m_options.m_form, content, m_szOutputPath, decimalSeparator(),
-        m_options.m_bForce ? ReplacePolicy::Replace : ReplacePolicy::KeepExisting);
+    // A stamped name taken meanwhile is another run's file of the same
+    // second (another instrument into the same folder): the next name is ours.
+    do {
+        m_szOutputPath = m_output.Path();
+        m_writeOutcome = exports::WriteResultsForm(
+            m_options.m_form, content, m_szOutputPath, decimalSeparator(),
+            m_options.m_bForce && !m_output.Stamped() ? ReplacePolicy::Replace
+                                                      : ReplacePolicy::KeepExisting);
+    } while (m_writeOutcome.error == EEXIST && m_output.Next());
     if (m_writeOutcome.ok) {
         const std::string done = Utf8ToCp1251("Файл прочитан.");
         std::memset(g_szStatusSuffix, 0, sizeof g_szStatusSuffix);

@@ -9,6 +9,7 @@
 #include "archive/results_writer.h"
 #include "link/instrument_link.h"
 #include "link/link_target.h"
+#include "tools/reader/output_name.h"
 #include "tools/reader/progress_display.h"
 #include "tools/reader/reader_events.h"
 #include "tools/reader/reader_history.h"
@@ -16,11 +17,14 @@
 
 class ArchiveReader : public LinkNotifyTarget, public DownloadHost {
 public:
-    ArchiveReader(const ReaderOptions& options, const std::string& outputPath,
-                  ProgressDisplay& display);
+    ArchiveReader(const ReaderOptions& options, const OutputName& output, ProgressDisplay& display);
 
     // One whole run; returns the exit status.
     int Run();
+    // What the run did, for its summary.
+    int RecordsWritten() const { return m_nWritten; }
+    bool NothingNew() const { return m_bNothingNew != 0; }
+    const std::string& OutputPath() const { return m_szOutputPath; }
     // Ends the run as soon as the main thread sees it (any thread).
     void Interrupt() { m_events.Push({ReaderEvent::Interrupt, {}, {}}); }
 
@@ -52,6 +56,7 @@ private:
     void Finish(int nPort);
 
     const ReaderOptions& m_options;
+    OutputName m_output;
     std::string m_szOutputPath;
     ProgressDisplay& m_display;
     ReaderEventQueue m_events;

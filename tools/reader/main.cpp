@@ -4,7 +4,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -15,9 +17,11 @@
 #include "platform/atomic_file.h"
 #include "platform/messages.h"
 #include "tools/reader/archive_reader.h"
+#include "tools/reader/output_name.h"
 #include "tools/reader/port_list.h"
 #include "tools/reader/progress_display.h"
 #include "tools/reader/reader_options.h"
+#include "tools/reader/run_summary.h"
 
 namespace {
 
@@ -37,6 +41,24 @@ std::thread InterruptOnSignals(ArchiveReader& reader) {
     });
 }
 
+// The first stamped name in --output-dir that no file has yet (an earlier
+// run of the same second may have one), the folder made when missing.
+// Nothing when the folder cannot be made; the reason is printed.
+std::optional<OutputName> FreeStampedName(const ReaderOptions& options) {
+    if (const int error = MakeFolders(options.m_szOutputDir)) {
+        std::fprintf(stderr, "tarvex-read: %s\n",
+                     Format(Msg("cannot make the folder %s: %s"), options.m_szOutputDir.c_str(),
+                            std::strerror(error))
+                         .c_str());
+        return std::nullopt;
+    }
+    OutputName output(options.m_szOutputDir, options.m_form, std::time(nullptr));
+    while (CheckNewFileTarget(output.Path(), ReplacePolicy::KeepExisting).error == EEXIST &&
+           output.Next()) {
+    }
+    return output;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -48,6 +70,7 @@ int main(int argc, char** argv) {
     IgnoreFileSizeSignal();
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     ReaderOptions options;
+    OutputName output{std::string()};
     ParseResult parsed = ParseReaderOptions(args, options);
     if (!parsed.ok) {
         // One line: the reason, then where the usage is.
@@ -66,17 +89,26 @@ int main(int argc, char** argv) {
     }
 
     std::string path = options.m_szOutput;
-    if (path.empty()) {
+    if (!options.m_szOutputDir.empty()) {
+        const std::optional<OutputName> stamped = FreeStampedName(options);
+        if (!stamped)
+            return EXIT_NOT_WRITTEN;
+        output = *stamped;
+        path = output.Path();
+    } else if (path.empty()) {
         path = exports::ProposedName(options.m_form, std::time(nullptr));
         if (path.empty()) {
             std::fprintf(stderr, "tarvex-read: %s\n", Msg("no file name for today's date"));
             return EXIT_NOT_WRITTEN;
         }
     }
+    if (!output.Stamped())
+        output = OutputName(path);
     // Refused before anything is asked of the instrument: a name that is
     // taken, a folder that is missing or may not be written.
-    const FileStatus target = CheckNewFileTarget(
-        path, options.m_bForce ? ReplacePolicy::Replace : ReplacePolicy::KeepExisting);
+    const FileStatus target = CheckNewFileTarget(path, options.m_bForce && !output.Stamped()
+                                                           ? ReplacePolicy::Replace
+                                                           : ReplacePolicy::KeepExisting);
     if (target.error == EEXIST) {
         std::fprintf(stderr, "tarvex-read: %s\n",
                      Format(Msg("%s exists (use --force to overwrite it)"), path.c_str()).c_str());
@@ -89,13 +121,21 @@ int main(int argc, char** argv) {
         return EXIT_NOT_WRITTEN;
     }
 
-    ProgressDisplay display(stderr, isatty(STDERR_FILENO) == 1);
-    ArchiveReader reader(options, path, display);
+    // In the journal the tenths of the download would be noise: one summary
+    // line tells what became of the run.
+    const bool journal = IsJournalStream(stderr);
+    ProgressDisplay display(stderr, isatty(STDERR_FILENO) == 1, !journal);
+    ArchiveReader reader(options, output, display);
     std::thread signalWaiter = InterruptOnSignals(reader);
     const int status = reader.Run();
     // Release the waiter (if no signal has yet) before the reader goes away.
     pthread_kill(signalWaiter.native_handle(), SIGTERM);
     signalWaiter.join();
+    if (journal)
+        std::fprintf(stderr, "%s\n",
+                     JournalSummary({status, reader.NothingNew(), reader.RecordsWritten(),
+                                     reader.OutputPath()})
+                         .c_str());
     exports::ReleaseFontCaches(); // the PDF report's, so that leak checkers see none
     return status;
 }

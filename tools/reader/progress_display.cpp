@@ -20,8 +20,8 @@ std::string Duration(double seconds) {
 
 } // namespace
 
-ProgressDisplay::ProgressDisplay(std::FILE* out, bool bTerminal)
-    : m_pOut(out), m_bTerminal(bTerminal) {}
+ProgressDisplay::ProgressDisplay(std::FILE* out, bool bTerminal, bool bTenths)
+    : m_pOut(out), m_bTerminal(bTerminal), m_bTenths(bTenths) {}
 
 void ProgressDisplay::ClearLine() {
     if (m_bTerminal && m_bLineShown) {
@@ -60,7 +60,7 @@ void ProgressDisplay::SetDone(int done) {
         return;
     if (m_bTerminal) {
         Draw();
-    } else {
+    } else if (m_bTenths) {
         const int tenth = static_cast<int>(static_cast<long>(done) * 10 / m_nTotal);
         if (tenth == m_nLastReported)
             return;

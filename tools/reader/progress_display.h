@@ -9,7 +9,8 @@
 
 class ProgressDisplay {
 public:
-    ProgressDisplay(std::FILE* out, bool bTerminal);
+    // bTenths: off a terminal, a line every tenth of the download.
+    ProgressDisplay(std::FILE* out, bool bTerminal, bool bTenths = true);
 
     // A line of its own (status text or message), UTF-8.
     void Line(const std::string& textUtf8);
@@ -29,6 +30,7 @@ private:
 
     std::FILE* m_pOut;
     bool m_bTerminal;
+    bool m_bTenths;
     bool m_bLineShown = false;
     int m_nTotal = 0;
     int m_nDone = 0;

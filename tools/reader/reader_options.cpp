@@ -109,16 +109,18 @@ ParseResult ParseReaderOptions(const std::vector<std::string>& args, ReaderOptio
             }
             options.m_form = *form;
             ++formsGiven;
-        } else if (name == "--output" || name == "--device" || name == "--database") {
+        } else if (name == "--output" || name == "--output-dir" || name == "--device" ||
+                   name == "--database") {
             if (!TakeValue(args, i, name, inlineValue, hasInline, value, result))
                 return result;
             if (value.empty()) {
                 result.error = Format(Msg("%s needs a non-empty path"), name.c_str());
                 return result;
             }
-            (name == "--output"   ? options.m_szOutput
-             : name == "--device" ? options.m_szDevice
-                                  : options.m_szDatabase) = value;
+            (name == "--output"       ? options.m_szOutput
+             : name == "--output-dir" ? options.m_szOutputDir
+             : name == "--device"     ? options.m_szDevice
+                                      : options.m_szDatabase) = value;
         } else if (hasInline) {
             result.error = Format(Msg("%s takes no value"), name.c_str());
             return result;
@@ -150,6 +152,10 @@ ParseResult ParseReaderOptions(const std::vector<std::string>& args, ReaderOptio
         result.error = Msg("give at most one of --table, --report and --format");
         return result;
     }
+    if (!options.m_szOutput.empty() && !options.m_szOutputDir.empty()) {
+        result.error = Msg("give at most one of --output and --output-dir");
+        return result;
+    }
     if (options.m_nPort > 0 && !options.m_szDevice.empty()) {
         result.error = Msg("give at most one of --port and --device");
         return result;
@@ -161,11 +167,10 @@ ParseResult ParseReaderOptions(const std::vector<std::string>& args, ReaderOptio
 const char* ReaderUsage() {
     // The command line itself is not translated; each explanation is.
     static const std::string usage =
-        std::string(
-            "usage: tarvex-read [--count N] [--format FORM | --table | --report] [--output PATH]\n"
-            "                   [--force] [--port N | --device PATH] [--timeout MS] "
-            "[--list-ports]\n"
-            "                   [--new] [--database PATH | --no-history]\n") +
+        std::string("usage: tarvex-read [--count N] [--format FORM | --table | --report]\n"
+                    "                   [--output PATH | --output-dir DIR] [--force]\n"
+                    "                   [--port N | --device PATH] [--timeout MS] [--list-ports]\n"
+                    "                   [--new] [--database PATH | --no-history]\n") +
         Msg("Reads the last N records (1 to 2000, default 100) of the instrument's archive\n"
             "and writes them in one of four forms:\n") +
         Msg("  --format report  text report, Windows-1251 (.doc, the default)\n") +
@@ -173,6 +178,9 @@ const char* ReaderUsage() {
         Msg("  --format xlsx    Excel workbook with number cells (.xlsx)\n") +
         Msg("  --format pdf     PDF test report with charts (.pdf)\n") +
         Msg("  --output PATH  results file (default: the dated name in this directory)\n") +
+        Msg("  --output-dir DIR  results file in DIR (made when missing) under a name of\n"
+            "                 its own: results_YYYY-MM-DD_HH-MM-SS and the suffix; never\n"
+            "                 overwrites (a second run in the same second adds _2)\n") +
         Msg("  --force        overwrite an existing results file\n") +
         Msg("  --port N       start the search at COMN instead of the saved port (the\n"
             "                 remembered adapter is then not tried first)\n") +

@@ -17,10 +17,11 @@ constexpr int EXIT_INTERRUPTED = 130; // Ctrl-C or SIGTERM: link stopped, port s
 struct ReaderOptions {
     int m_nRecordCount = 100;
     exports::ResultsForm m_form = exports::ResultsForm::Report; // --table, --report, --format
-    std::string m_szOutput; // empty: the proposed name in the current directory
-    int m_bForce = 0;       // overwrite an existing file
-    int m_nPort = 0;        // 0: the saved port
-    std::string m_szDevice; // non-empty: this device only
+    std::string m_szOutput;    // empty: the proposed name in the current directory
+    std::string m_szOutputDir; // non-empty: a new name with the date and time in this folder
+    int m_bForce = 0;          // overwrite an existing file
+    int m_nPort = 0;           // 0: the saved port
+    std::string m_szDevice;    // non-empty: this device only
     int m_bListPorts = 0;
     int m_nReplyTimeout = 3000;
     int m_bHelp = 0;
