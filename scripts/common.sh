@@ -6,7 +6,9 @@ TARVEX_PACKAGES=(cmake g++ make pkg-config libgtest-dev qt6-base-dev qt6-transla
                  xvfb xauth locales clang libclang-rt-14-dev procps time
                  libsqlite3-dev sqlite3 gettext
                  libxlsxwriter-dev libpango1.0-dev libcairo2-dev fonts-dejavu-core
-                 poppler-utils unzip libreoffice-calc)
+                 poppler-utils unzip libreoffice-calc
+                 dpkg-dev file lintian desktop-file-utils appstream librsvg2-bin
+                 systemd man-db bash-completion)
 # Installed without their recommended packages: LibreOffice's pull in a desktop.
 TARVEX_NO_RECOMMENDS=(libreoffice-calc)
 TARVEX_LOCALES=(ru_RU.UTF-8 de_DE.UTF-8 uk_UA.UTF-8 en_US.UTF-8)

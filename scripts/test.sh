@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the plain build, the
-# link and download tests under ThreadSanitizer, the whole suite under
+# Debian package made from it and checked, the link and download tests under
+# ThreadSanitizer, the whole suite under
 # AddressSanitizer with UndefinedBehaviorSanitizer, then a bounded fuzz run.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
@@ -35,6 +36,15 @@ run_ctest() {
 echo "== build and test"
 build build -DTARVEX_WERROR=ON
 run_ctest build
+
+echo "== Debian package"
+# Packed from the build above (no second build); checked without installing.
+if deb=$(scripts/package.sh build | tail -n 1) && scripts/check_package.sh "$deb"; then
+    PASSED=$((PASSED + 1))
+else
+    FAILED=$((FAILED + 1))
+    exit 1
+fi
 
 echo "== ThreadSanitizer: link and download tests"
 build build-tsan -DTARVEX_WERROR=ON -DTARVEX_GUI=OFF -DTARVEX_SANITIZE=thread
