@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <regex>
 #include <set>
+#include <sys/wait.h>
 
 #include "archive/archive_record.h"
 #include "archive/results_writer.h"
@@ -242,6 +243,31 @@ TEST(ReaderOutputDir, EveryRunLeavesAFileOfItsOwn) {
             << name;
         EXPECT_GT(ReadFile(path).size(), 100u) << path;
     }
+}
+
+// Under systemd the reader's output is the journal: no progress lines, and
+// the run's last line says what became of it, at a priority that fits.
+TEST(ReaderOutputDir, TheJournalGetsOneSummaryLineARun) {
+    TempDir dir;
+    SimProcess sim({"--seed", "7", "--link", dir.File("dev")});
+    ASSERT_FALSE(sim.DevicePath().empty());
+    const auto journal = [&](const std::string& device, int status) {
+        const std::string log = dir.File("journal");
+        const std::string command = "cd '" + dir.Path() +
+                                    "' && : >journal && JOURNAL_STREAM=$(stat -c %d:%i journal) " +
+                                    TARVEX_READ_PATH " --count 5 --no-history --device " + device +
+                                    " --output-dir results >>journal 2>&1";
+        const int result = std::system(command.c_str());
+        EXPECT_TRUE(WIFEXITED(result) && WEXITSTATUS(result) == status) << result;
+        const std::string text = ReadFile(log);
+        EXPECT_EQ(text.find("records 1/"), std::string::npos) << text;
+        const size_t last = text.rfind('\n', text.size() - 2);
+        return text.substr(last == std::string::npos ? 0 : last + 1);
+    };
+    EXPECT_EQ(
+        journal(dir.File("dev"), 0).rfind("<5>done: 5 records written to results/results_", 0), 0u);
+    EXPECT_EQ(journal(dir.File("none"), 3),
+              "<3>failed: instrument not found, no file written (exit status 3)\n");
 }
 
 } // namespace

@@ -131,11 +131,14 @@ int main(int argc, char** argv) {
     // Release the waiter (if no signal has yet) before the reader goes away.
     pthread_kill(signalWaiter.native_handle(), SIGTERM);
     signalWaiter.join();
-    if (journal)
+    if (journal) {
+        // After the file's line, which waits in the output buffer otherwise.
+        std::fflush(stdout);
         std::fprintf(stderr, "%s\n",
                      JournalSummary({status, reader.NothingNew(), reader.RecordsWritten(),
                                      reader.OutputPath()})
                          .c_str());
+    }
     exports::ReleaseFontCaches(); // the PDF report's, so that leak checkers see none
     return status;
 }
