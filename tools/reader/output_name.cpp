@@ -20,8 +20,10 @@ std::string StampedName(exports::ResultsForm form, std::time_t t, int nth) {
     if (std::strftime(stamp, sizeof stamp, "results_%Y-%m-%d_%H-%M-%S", &local) == 0)
         return {};
     std::string name = stamp;
-    if (nth > 1)
-        name += "_" + std::to_string(nth);
+    if (nth > 1) {
+        name += '_';
+        name += std::to_string(nth);
+    }
     return name + "." + std::string(exports::FormSuffix(form));
 }
 
