@@ -13,6 +13,10 @@ constexpr const char* PRIORITY_ERROR = "<3>";
 constexpr const char* PRIORITY_WARNING = "<4>";
 constexpr const char* PRIORITY_NOTICE = "<5>";
 
+// The file was written, but the instrument may have written over records
+// before they were read (the ring came round since the last download).
+constexpr int STATUS_MAY_HAVE_LOST = 7;
+
 } // namespace
 
 bool IsJournalStream(std::FILE* out) {
@@ -33,6 +37,14 @@ std::string JournalSummary(const RunOutcome& outcome) {
                    Msg("done: no new records since the last download, no file written");
         return PRIORITY_NOTICE +
                Format(MsgN("done: %d record written to %s", "done: %d records written to %s",
+                           static_cast<unsigned long>(outcome.written)),
+                      outcome.written, outcome.path.c_str());
+    case STATUS_MAY_HAVE_LOST:
+        return PRIORITY_ERROR +
+               Format(MsgN("incomplete: %d record written to %s, but records may have been "
+                           "overwritten before this download (exit status 7)",
+                           "incomplete: %d records written to %s, but records may have been "
+                           "overwritten before this download (exit status 7)",
                            static_cast<unsigned long>(outcome.written)),
                       outcome.written, outcome.path.c_str());
     case EXIT_NOT_FOUND:
