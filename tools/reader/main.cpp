@@ -70,7 +70,6 @@ int main(int argc, char** argv) {
     IgnoreFileSizeSignal();
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     ReaderOptions options;
-    OutputName output{std::string()};
     ParseResult parsed = ParseReaderOptions(args, options);
     if (!parsed.ok) {
         // One line: the reason, then where the usage is.
@@ -89,6 +88,7 @@ int main(int argc, char** argv) {
     }
 
     std::string path = options.m_szOutput;
+    OutputName output(path); // the given name, or one chosen below
     if (!options.m_szOutputDir.empty()) {
         const std::optional<OutputName> stamped = FreeStampedName(options);
         if (!stamped)
