@@ -81,9 +81,11 @@ private:
     bool PresenceExchange();
     static int64_t NowMs();
     void ServeRequests(Worker& w);
-    bool TakeFrame(Worker& w); // false: a late copy, dropped
+    bool TakeFrame(Worker& w); // false: not a reply (a copy, a stray frame, the echo)
     void CheckTimeOut(Worker& w, int64_t now);
     void Transmit(Worker& w, int64_t now);
+    void SendAwaitedRequest(Worker& w);
+    void SendOnce(Worker& w, const uint8_t* frame, int length);
     bool SettleOver(Worker& w, int64_t now);
     int NextWaitMs(const Worker& w, int64_t now);
     void OnDeviceGone();

@@ -19,22 +19,25 @@ struct InstrumentLink::Worker {
     std::condition_variable exitChanged;
 
     // Request cycle. An instrument answers every copy of a request it
-    // receives, so a request that went out more than once can bring more
-    // replies after the one taken: late copies, which must never be taken for
-    // the reply to a later request.
+    // receives, one after the other in the order they came, so a request
+    // that went out more than once can bring more replies after the one
+    // taken: late copies, which must never be taken for the reply to a later
+    // request. Nothing in a reply names the request it answers, so the cycle
+    // does not guess: the presence frame goes out ahead of the next request,
+    // and its echo (which no record reply can be mistaken for) comes only
+    // after every copy before it.
     int64_t tLastByte = 0; // the last read of any bytes
-    int nSends = 0;        // sends of the current request, re-placements of the same frame included
-    int nSentCode = -1;    // the code of the request in flight; its reply carries the same
-    bool bTimedOut = false; // the current request was repeated for want of a reply
-    uint8_t lastReply[FRAME_MAX_LENGTH] = {}; // the frame of the reply taken last
-    int nLastReply = 0;
-    // Settling: after a request with more than one send ended, frames are late
-    // copies; the next request waits until they are in or the line is quiet.
+    int nSends = 0;        // sends of the current request (or of the presence frame ahead of it)
+    int nSentCode = -1;    // the code of the frame in flight; its reply carries the same
+    // Out of step: copies of an earlier request may still come. Every frame
+    // is dropped until the echo of the presence frame sent ahead of the next
+    // request is in (syncing while that frame is in flight).
+    bool bOutOfStep = false;
+    bool bSyncing = false;
+    // Settling: after a request with more than one send ended, the presence
+    // frame waits until its copies are in or the line is quiet, so that it
+    // does not go out while a copy is on the line.
     bool bSettling = false;
     int64_t tSettleFrom = 0;
     int nCopiesLeft = 0;
-    // The first reply to the request after a repeated one is checked: byte for
-    // byte the reply taken then, it is a copy that came after the line fell quiet.
-    bool bCheckCopy = false;
-    bool bCopyDropped = false; // such a copy was dropped: repeat once the line is quiet
 };

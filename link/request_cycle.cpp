@@ -1,8 +1,9 @@
 // The link worker's request cycle: sends the request placed in the mailbox,
 // takes its reply, repeats it when the reply is late and gives it up after
 // four repeats. Replies carry nothing that names the request they answer, so
-// the cycle also keeps late copies of an earlier reply from being taken for
-// the reply to a later request, and it ends when the device is gone.
+// after a request that went out more than once the cycle puts the exchange
+// back in step before the next request (see link_worker.h), and it ends when
+// the device is gone.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -23,7 +24,8 @@ constexpr int LINE_ACTIVE_MS = 30;
 constexpr int FRAME_GRACE_MS = 200;
 // After a request that went out more than once, the line counts as quiet
 // when no byte came for this long (a quarter of a shorter time-out), and the
-// next request waits at most SETTLE_MAX_MS for that, so noise cannot hold it.
+// presence frame ahead of the next request waits at most SETTLE_MAX_MS for
+// that, so noise cannot hold it.
 constexpr int SETTLE_QUIET_MS = 250;
 constexpr int SETTLE_MAX_MS = 1000;
 
@@ -40,6 +42,11 @@ int SettleMaxMs(int timeoutMs) {
     return std::clamp(timeoutMs, 1, SETTLE_MAX_MS);
 }
 
+bool IsPresenceEcho(const uint8_t* bytes, int length) {
+    return length == static_cast<int>(sizeof PRESENCE_FRAME) &&
+           std::memcmp(bytes, PRESENCE_FRAME, sizeof PRESENCE_FRAME) == 0;
+}
+
 } // namespace
 
 void InstrumentLink::ServeRequests(Worker& w) {
@@ -47,8 +54,7 @@ void InstrumentLink::ServeRequests(Worker& w) {
     uint8_t in[capacity];
     w.tLastByte = w.t0;
     w.nSends = 0;
-    w.nLastReply = 0;
-    w.bTimedOut = w.bSettling = w.bCheckCopy = w.bCopyDropped = false;
+    w.bOutOfStep = w.bSyncing = w.bSettling = false;
     while (Running()) {
         w.E = m_hPort->LineErrors();
         w.W = m_hPort->BytesWaiting();
@@ -93,43 +99,44 @@ void InstrumentLink::ServeRequests(Worker& w) {
 bool InstrumentLink::TakeFrame(Worker& w) {
     const uint8_t* bytes = w.gatherer.Bytes();
     const int length = bytes[1]; // accepted: 2 .. Count()
-    if (w.bSettling && !SettleOver(w, NowMs())) {
-        --w.nCopiesLeft; // a late copy of the reply to the request before
+    const bool bAwaiting = m_bAwaitingReply.load(std::memory_order_acquire) != 0;
+    if (w.bOutOfStep) {
+        // Replies come in the order of the requests, so once the echo is in
+        // no copy of an earlier request can follow: the request goes out.
+        if (bAwaiting && w.bSyncing && IsPresenceEcho(bytes, length)) {
+            w.bOutOfStep = w.bSyncing = false;
+            SendAwaitedRequest(w);
+            return false;
+        }
+        // A late copy of the reply to the request before. One that comes
+        // while the presence frame waits shows that the instrument is still
+        // answering the sends before it: the frame's time-out starts again.
+        if (w.nCopiesLeft > 0) {
+            --w.nCopiesLeft;
+            if (bAwaiting && w.bSyncing)
+                w.t0 = NowMs();
+        }
         return false;
     }
-    const bool bAwaiting = m_bAwaitingReply.load(std::memory_order_acquire) != 0;
     // Stray bytes on a noisy line now and then sum up to a frame. One without
     // the request's code cannot be its reply: taken as the answer, it would
     // end the wait, and the requester, finding nothing to act on, would wait
     // for good. The request stays in flight and its time-out runs on.
     if (bAwaiting && (length < 3 || bytes[2] != w.nSentCode))
         return false;
-    if (bAwaiting && w.bCheckCopy) {
-        w.bCheckCopy = false;
-        if (length == w.nLastReply && std::memcmp(bytes, w.lastReply, length) == 0) {
-            // Byte for byte the reply taken for the repeated request before:
-            // most likely its late copy. Should it be this request's own reply
-            // after all (a run of equal records), the repeat brings it again.
-            w.bCopyDropped = true;
-            return false;
-        }
-    }
     m_nLinkState.store(LINK_READY, std::memory_order_release);
     m_bAwaitingReply.store(0, std::memory_order_release);
     if (m_hNotifyWnd != nullptr)
         m_hNotifyWnd->PostLinkReply(
             std::vector<uint8_t>(w.gatherer.Bytes(), w.gatherer.Bytes() + w.gatherer.Count()));
     PostStatus(" Oтвет получен.");
-    if (bAwaiting) {
-        std::memcpy(w.lastReply, bytes, static_cast<size_t>(length));
-        w.nLastReply = length;
-        w.bCheckCopy = w.bTimedOut;
-        w.bCopyDropped = false;
-        if (w.nSends > 1) {
-            w.bSettling = true;
-            w.tSettleFrom = NowMs();
-            w.nCopiesLeft = w.nSends - 1;
-        }
+    // Every send before this reply answers the same request, so the reply is
+    // its own whichever send it came from; those after it are still to come.
+    if (bAwaiting && w.nSends > 1) {
+        w.bOutOfStep = true;
+        w.bSettling = true;
+        w.tSettleFrom = NowMs();
+        w.nCopiesLeft = w.nSends - 1;
     }
     return true;
 }
@@ -141,17 +148,12 @@ void InstrumentLink::CheckTimeOut(Worker& w, int64_t now) {
     // The time-out counts from the send: stray bytes never put it off, and a
     // reply on the line when it passes only gets the time to finish.
     const int64_t since = now - w.t0;
-    const bool bDue = since > timeout;
-    if (bDue && w.gatherer.Count() > 0 && now - w.tLastByte < LINE_ACTIVE_MS &&
+    if (since <= timeout)
+        return;
+    if (w.gatherer.Count() > 0 && now - w.tLastByte < LINE_ACTIVE_MS &&
         since <= timeout + FRAME_GRACE_MS)
         return;
-    const bool bEarly =
-        !bDue && w.bCopyDropped && w.r < MAX_REPEATS && now - w.tLastByte >= QuietMs(timeout);
-    if (!bDue && !bEarly)
-        return;
     w.gatherer.Clear();
-    w.bCopyDropped = false;
-    w.bTimedOut = w.bTimedOut || bDue;
     if (w.r < MAX_REPEATS) {
         m_nLinkState.store(LINK_RETRY, std::memory_order_release);
         m_bTxRequest.store(1, std::memory_order_release);
@@ -163,7 +165,8 @@ void InstrumentLink::CheckTimeOut(Worker& w, int64_t now) {
     if (m_hNotifyWnd != nullptr)
         m_hNotifyWnd->PostLinkReply({});
     // Every send may still be answered late.
-    w.bCheckCopy = false;
+    w.bOutOfStep = true;
+    w.bSyncing = false;
     w.bSettling = true;
     w.tSettleFrom = now;
     w.nCopiesLeft = w.nSends;
@@ -188,26 +191,27 @@ void InstrumentLink::Transmit(Worker& w, int64_t now) {
     // A new request waits until the copies of the last one are in.
     if (!bRetry && !SettleOver(w, now))
         return;
-    const int length = std::clamp<int>(m_nTxLength.load(std::memory_order_acquire), 0,
-                                       static_cast<int>(sizeof m_txBuffer));
     if (bRetry) {
         ++w.nSends;
+        ++w.r;
     } else {
         w.nSends = 1;
-        w.bTimedOut = w.bCopyDropped = false;
+        w.r = 0;
+        w.bSyncing = w.bOutOfStep;
     }
-    w.gatherer.Clear(); // nothing gathered before the send can answer it
-    w.nSentCode = length >= 3 ? m_txBuffer[2] : -1;
-    SendFrame(m_txBuffer, length);
-    m_bAwaitingReply.store(1, std::memory_order_release);
-    w.t0 = NowMs();
+    // While syncing, the presence frame goes out (and is repeated) in place
+    // of the request, which follows its echo.
+    if (w.bSyncing)
+        SendOnce(w, PRESENCE_FRAME, sizeof PRESENCE_FRAME);
+    else
+        SendOnce(w, m_txBuffer,
+                 std::clamp<int>(m_nTxLength.load(std::memory_order_acquire), 0,
+                                 static_cast<int>(sizeof m_txBuffer)));
     if (bRetry) {
-        ++w.r;
         char text[64];
         std::snprintf(text, sizeof text, " Повтор %d. Ожидание ответа.", w.r);
         PostStatus(text);
     } else {
-        w.r = 0;
         PostStatus(" Ожидание ответа.");
     }
     // The state says "sent" before the mailbox says "free": a requester that
@@ -216,14 +220,30 @@ void InstrumentLink::Transmit(Worker& w, int64_t now) {
     m_bTxRequest.store(0, std::memory_order_release);
 }
 
+void InstrumentLink::SendAwaitedRequest(Worker& w) {
+    // Back in step: the request gets its own sends and repeats.
+    w.nSends = 1;
+    w.r = 0;
+    SendOnce(w, m_txBuffer,
+             std::clamp<int>(m_nTxLength.load(std::memory_order_acquire), 0,
+                             static_cast<int>(sizeof m_txBuffer)));
+    m_nLinkState.store(LINK_SENT, std::memory_order_release);
+}
+
+void InstrumentLink::SendOnce(Worker& w, const uint8_t* frame, int length) {
+    w.gatherer.Clear(); // nothing gathered before the send can answer it
+    w.nSentCode = length >= 3 ? frame[2] : -1;
+    SendFrame(frame, length);
+    m_bAwaitingReply.store(1, std::memory_order_release);
+    w.t0 = NowMs();
+}
+
 int InstrumentLink::NextWaitMs(const Worker& w, int64_t now) {
     const int timeout = m_nReplyTimeout.load(std::memory_order_acquire);
     int64_t wait = PASS_PAUSE_MS;
     if (m_bAwaitingReply.load(std::memory_order_acquire) != 0) {
         const int64_t due = w.t0 + timeout + 1;
         wait = std::min(wait, now < due ? due - now : w.tLastByte + LINE_ACTIVE_MS - now);
-        if (w.bCopyDropped)
-            wait = std::min<int64_t>(wait, w.tLastByte + QuietMs(timeout) - now);
     }
     if (w.bSettling && m_bTxRequest.load(std::memory_order_acquire) != 0)
         wait =

@@ -157,6 +157,38 @@ TEST(ReaderUnderFaults, WritesTheFaultFreeFileWithFewExtraRequests) {
     }
 }
 
+// Copies of one request that all come after its time-outs, and a line on
+// which every reply outlasts the time-out: each copy comes after the reply
+// taken, and none may be stored as the next record.
+TEST(ReaderUnderFaults, LateCopiesAreNeverStoredAsAnotherRecord) {
+    std::string everyReply;
+    for (int n = 2; n <= 60; ++n)
+        everyReply += (n > 2 ? "," : "") + std::to_string(n);
+    const struct {
+        const char* name;
+        std::vector<std::string> simArgs;
+        int count;
+    } cases[] = {
+        {"three copies of one request, each 2.2 s late", {"--delay-at", "5,6,7:2200"}, 8},
+        {"every reply 1.2 s late", {"--delay-at", everyReply + ":1200"}, 4},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        std::vector<std::string> simArgs = c.simArgs;
+        simArgs.insert(simArgs.end(), {"--seed", "7", "--position", "150"});
+        SimProcess sim(simArgs);
+        ASSERT_FALSE(sim.DevicePath().empty());
+        const ReaderRun run =
+            RunReader({"--count", std::to_string(c.count), "--device", sim.DevicePath(), "--output",
+                       dir.File("out"), "--timeout", "1000"},
+                      dir.Path(), 120);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_TRUE(ReadFile(dir.File("out")) == ExpectedResults(dir, 150, c.count, 0))
+            << "differs from the fault-free file";
+    }
+}
+
 TEST(ReaderFailures, UnansweredRequestEndsWithStatus4AndNoFile) {
     TempDir dir;
     // The fifth reply comes a minute late and holds back every later one.
