@@ -1,20 +1,18 @@
 #include "exports/export_content.h"
 
 #include "archive/results_format.h"
-#include "platform/serial_port.h"
 
 #include <algorithm>
 
 namespace exports {
 
-ExportContent ContentOfStore(int nCount, int nPort, std::time_t downloadTime) {
+ExportContent ContentOfStore(int nCount, const std::string& port, std::time_t downloadTime) {
     ExportContent content;
     content.records = std::span<const ArchiveRecord>(
         g_records, static_cast<std::size_t>(std::clamp(nCount, 0, ArchiveSlotCount)));
     content.emptyCells = g_emptyCells;
     content.title.downloadTime = downloadTime;
-    if (nPort > 0)
-        content.title.port = "COM" + std::to_string(nPort) + " (" + DeviceForPort(nPort) + ")";
+    content.title.port = port;
     return content;
 }
 

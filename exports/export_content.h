@@ -27,8 +27,8 @@ struct ExportContent {
 
 // What the last download brought: slots 0..nCount-1 of the record store
 // (nCount clamped to the store) and the empty-cell block, with a title block
-// naming the port COMn and the device behind it.
-ExportContent ContentOfStore(int nCount, int nPort, std::time_t downloadTime);
+// naming the port (LinkEndpoint::Title: the port and the device behind it).
+ExportContent ContentOfStore(int nCount, const std::string& port, std::time_t downloadTime);
 
 // The records a results file shows, in order: the reportable ones.
 std::vector<const ArchiveRecord*> ReportableRecords(std::span<const ArchiveRecord> records);

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "link/frame.h"
+#include "link/link_endpoint.h"
 #include "link/link_target.h"
 
 class SerialPort;
@@ -55,6 +56,10 @@ public:
     // on a COM port (forget any adapter); nothing when the search found
     // nothing, has not ended, or searched a device given with OnlyDevice.
     std::optional<std::string> DeviceToRemember() const;
+    // Where the instrument answered (also on a device given with
+    // OnlyDevice); before it has, the device given or the COM port that
+    // PortNumber names. What the download log and the results file name.
+    LinkEndpoint Endpoint() const;
 
     // Requester side of the mailbox: copies the frame, sets m_nTxLength and
     // m_nReplyTimeout, sets m_bTxRequest last and wakes the worker. Returns 1
@@ -108,5 +113,6 @@ private:
     std::string m_szSavedDevice; // set before Start
     std::string m_szOnlyDevice;  // set before Start
     mutable std::mutex m_foundMutex;
-    std::optional<std::string> m_foundDevice; // guarded by m_foundMutex
+    std::optional<std::string> m_foundDevice;    // guarded by m_foundMutex
+    std::optional<LinkEndpoint> m_foundEndpoint; // guarded by m_foundMutex
 };

@@ -27,6 +27,17 @@ std::optional<std::string> InstrumentLink::DeviceToRemember() const {
     return m_foundDevice;
 }
 
+LinkEndpoint InstrumentLink::Endpoint() const {
+    {
+        std::lock_guard lock(m_foundMutex);
+        if (m_foundEndpoint)
+            return *m_foundEndpoint;
+    }
+    if (!m_szOnlyDevice.empty())
+        return EndpointOfDevice(m_szOnlyDevice);
+    return EndpointOfPort(m_nPort.load(std::memory_order_acquire));
+}
+
 bool InstrumentLink::TryPort(const std::string& device, int* pError) {
     const bool opened = m_hPort->Open(device);
     *pError = m_hPort->OpenError();
@@ -72,10 +83,11 @@ bool InstrumentLink::SearchPorts() {
             } else {
                 PostStatus((" Связь установлена по " + step.device + " ").c_str());
             }
-            if (m_szOnlyDevice.empty()) {
-                std::lock_guard lock(m_foundMutex);
+            std::lock_guard lock(m_foundMutex);
+            if (m_szOnlyDevice.empty())
                 m_foundDevice = step.nPort > 0 ? std::string() : step.device;
-            }
+            m_foundEndpoint =
+                step.nPort > 0 ? EndpointOfPort(step.nPort) : EndpointOfDevice(step.device);
             break;
         }
         tries.push_back({step, error});

@@ -380,7 +380,7 @@ void ReaderDialog::SaveResultsFile(int nCount) {
         // A settings file that cannot be written costs nothing else.
         exports::RememberForm(lastForm);
         const exports::ExportContent content = exports::ContentOfStore(
-            nCount, m_pLink ? m_pLink->PortNumber(-1) : 0, std::time(nullptr));
+            nCount, m_pLink ? m_pLink->Endpoint().Title() : std::string(), std::time(nullptr));
         const ResultsSaveOutcome outcome =
             SaveResultsAs(lastForm, content, szPath, decimalSeparator());
         if (outcome.ok)

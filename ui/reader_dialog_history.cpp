@@ -67,7 +67,7 @@ void ReaderDialog::PrepareHistory() {
     m_nHistoryCount = 0;
     m_bHistoryProblemShown = false;
     m_pHistory = std::make_unique<history::DownloadSession>(HistoryPath(), m_bOnlyNew);
-    const auto failure = m_pHistory->prepare(DeviceForPort(m_pLink->PortNumber(-1)));
+    const auto failure = m_pHistory->prepare(m_pLink->Endpoint().device);
     if (failure)
         ReportHistoryProblem(QStringLiteral("Архив измерений не читается, будут прочитаны "
                                             "последние %1 записей")
@@ -157,11 +157,11 @@ void ReaderDialog::ReadFullCountLater() {
 void ReaderDialog::MergeHistory(int nCount) {
     if (!m_pHistory)
         return;
-    const int nPort = m_pLink->PortNumber(-1);
-    auto report = m_pHistory->merge(nCount, history::portName(nPort), DeviceForPort(nPort));
+    const LinkEndpoint endpoint = m_pLink->Endpoint();
+    auto report = m_pHistory->merge(nCount, endpoint.port, endpoint.device);
     // Set aside on the user's word: this download starts the new history.
     if (report && report->failure &&
         ReportHistoryProblem(QStringLiteral("Архив измерений не обновлён"), *report->failure))
-        report = m_pHistory->merge(nCount, history::portName(nPort), DeviceForPort(nPort));
+        report = m_pHistory->merge(nCount, endpoint.port, endpoint.device);
     m_pHistory.reset();
 }

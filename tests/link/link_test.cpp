@@ -371,6 +371,37 @@ TEST_F(Link, CopiesLaterThanTheQuietAreNeverTakenForTheNextReply) {
     EXPECT_FALSE(m_target.WaitFor(LinkEvent::Reply, "", 500ms)) << "one reply a request";
 }
 
+// What the dialog and the reader log and print as the port and device of a
+// download: a COM port with its device, an adapter or a device given to
+// search alone by its path; before the search ends, the port it stands on.
+TEST_F(Link, EndpointNamesThePortAndDeviceWhereTheInstrumentAnswered) {
+    EXPECT_EQ(EndpointOfPort(3).Title(), "COM3 (" + DeviceForPort(3) + ")");
+    Start(AnswerFrom(1));
+    EXPECT_EQ(m_link.Endpoint().port, "COM2");
+    EXPECT_EQ(m_link.Endpoint().device, m_pCom2->Path());
+    EXPECT_EQ(m_link.Endpoint().Title(), "COM2 (" + m_pCom2->Path() + ")");
+    m_link.Stop();
+
+    TempDir dir;
+    const std::string adapter = dir.File("usb-Maker_A-if00-port0");
+    ASSERT_EQ(symlink(m_pCom2->Path().c_str(), adapter.c_str()), 0);
+    setenv("TARVEX_SERIAL_BY_ID", dir.Path().c_str(), 1);
+    setenv("TARVEX_COM2", "/nonexistent/tarvex-com", 1);
+    for (const bool bOnly : {false, true}) {
+        InstrumentLink link;
+        QueueTarget target;
+        if (bOnly)
+            link.OnlyDevice(adapter);
+        EXPECT_EQ(link.Endpoint().port, bOnly ? adapter : "COM2") << "before the search";
+        ASSERT_EQ(link.Start(&target), 1);
+        ASSERT_TRUE(
+            target.WaitFor(LinkEvent::Status, " Связь установлена по " + adapter + " ", 10s));
+        EXPECT_EQ(link.Endpoint().port, adapter);
+        EXPECT_EQ(link.Endpoint().device, adapter);
+        EXPECT_EQ(link.Endpoint().Title(), adapter);
+    }
+}
+
 // What the opened port was set to, read back through the other end of the line.
 TEST_F(Link, OpenedPortRuns9600Baud8DataBitsNoParity2StopBitsRaw) {
     Start(AnswerFrom(1));

@@ -92,7 +92,7 @@ void ArchiveReader::WriteResultsFile(int nCount) {
     }
     m_nWritten = nCount;
     const exports::ExportContent content =
-        exports::ContentOfStore(nCount, m_link.PortNumber(-1), std::time(nullptr));
+        exports::ContentOfStore(nCount, m_link.Endpoint().Title(), std::time(nullptr));
     // A stamped name taken meanwhile is another run's file of the same
     // second (another instrument into the same folder): the next name is ours.
     do {
@@ -108,14 +108,11 @@ void ArchiveReader::WriteResultsFile(int nCount) {
         std::memcpy(g_szStatusSuffix, done.data(), done.size());
     }
     // The records were read whatever became of the file.
-    m_history.Merge(nCount, m_link.PortNumber(-1), Device());
+    m_history.Merge(nCount, m_link.Endpoint());
 }
 
 std::string ArchiveReader::Device() {
-    if (!m_options.m_szDevice.empty())
-        return m_options.m_szDevice;
-    const std::optional<std::string> adapter = m_link.DeviceToRemember();
-    return adapter && !adapter->empty() ? *adapter : DeviceForPort(m_link.PortNumber(-1));
+    return m_link.Endpoint().device;
 }
 
 bool ArchiveReader::OnPosition(const std::vector<uint8_t>& reply) {

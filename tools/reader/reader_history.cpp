@@ -76,8 +76,8 @@ int ReaderHistory::TakeRecords(int nCount) {
     return nKept;
 }
 
-void ReaderHistory::Merge(int nCount, int port, const std::string& device) {
-    const auto report = m_session.merge(nCount, history::portName(port), device);
+void ReaderHistory::Merge(int nCount, const LinkEndpoint& endpoint) {
+    const auto report = m_session.merge(nCount, endpoint.port, endpoint.device);
     if (!report)
         return;
     if (report->failure) {

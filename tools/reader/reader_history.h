@@ -6,6 +6,7 @@
 #include <string>
 
 #include "history/download_session.h"
+#include "link/link_endpoint.h"
 #include "tools/reader/progress_display.h"
 #include "tools/reader/reader_options.h"
 
@@ -22,7 +23,7 @@ public:
     // or 0 when the check failed and the full count must be read instead.
     int TakeRecords(int nCount);
     // After the file: logs the download and merges its records.
-    void Merge(int nCount, int port, const std::string& device);
+    void Merge(int nCount, const LinkEndpoint& endpoint);
 
 private:
     const ReaderOptions& m_options;
