@@ -10,6 +10,8 @@
 #include <system_error>
 #include <unistd.h>
 
+#include "platform/in_place_file.h"
+
 namespace {
 
 // Room left in a file name for the temporary file's prefix and suffix.
@@ -59,6 +61,18 @@ int CreateTempBeside(const std::string& target, std::string& tempPath) {
     return -1; // errno is EEXIST
 }
 
+// Creates the temporary file for a target rewritten in place, in the
+// system's temporary folder, readable by this user alone.
+int CreateTempElsewhere(const std::string& target, std::string& tempPath) {
+    const char* folder = std::getenv("TMPDIR");
+    std::string name = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") +
+                       "/tarvex-" + BaseOf(target).substr(0, MAX_BASE_IN_TEMP_NAME) + ".XXXXXX";
+    const int fd = mkostemp(name.data(), O_CLOEXEC);
+    if (fd >= 0)
+        tempPath = name;
+    return fd;
+}
+
 bool IsRenameFlagRefused(int error) {
     return error == EINVAL || error == ENOSYS || error == ENOTSUP || error == EOPNOTSUPP;
 }
@@ -76,7 +90,9 @@ void SyncFolder(const std::string& path) {
 } // namespace
 
 std::string FileStatus::Reason() const {
-    return error == 0 ? std::string() : std::system_category().message(error);
+    if (error == 0)
+        return {};
+    return std::system_category().message(error) + (note.empty() ? "" : "; " + note);
 }
 
 AtomicFile::AtomicFile(const std::string& targetPath, ReplacePolicy policy) : m_policy(policy) {
@@ -124,12 +140,19 @@ AtomicFile::AtomicFile(const std::string& targetPath, ReplacePolicy policy) : m_
     }
 
     m_fd = CreateTempBeside(m_targetPath, m_tempPath);
+    if (m_fd < 0 && bExists && (errno == EACCES || errno == EPERM)) {
+        // The folder takes no new file, but the file may be written.
+        const int error = errno;
+        m_fd = CreateTempElsewhere(m_targetPath, m_tempPath);
+        m_bInPlace = m_fd >= 0;
+        errno = error;
+    }
     if (m_fd < 0) {
         m_openStatus = {errno};
         return;
     }
     m_bPending = true;
-    if (bExists) {
+    if (bExists && !m_bInPlace) {
         // The replacement keeps the old file's permission bits and, where
         // this user may give them, its owner and group.
         if (fchmod(m_fd, st.st_mode & 0777) != 0) {
@@ -197,8 +220,8 @@ FileStatus AtomicFile::Commit() {
         return status;
 
     if (status.Ok())
-        status = Rename();
-    if (!status.Ok()) {
+        status = m_bInPlace ? RewriteInPlaceFrom(m_targetPath, m_tempPath) : Rename();
+    if (!status.Ok() || m_bInPlace) {
         Discard();
         return status;
     }

@@ -16,13 +16,20 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 // The outcome of a file operation: 0, or the errno of the first failure.
 struct FileStatus {
+    FileStatus() = default;
+    FileStatus(int nError, std::string szNote = {}) : error(nError), note(std::move(szNote)) {}
+
     int error = 0;
+    // What became of the file, where that is not plain (it was rewritten in
+    // place); empty otherwise.
+    std::string note;
 
     bool Ok() const { return error == 0; }
-    // The system's text for the error (strerror); empty when Ok.
+    // The system's text for the error (strerror), then the note; empty when Ok.
     std::string Reason() const;
 };
 
@@ -39,6 +46,11 @@ public:
     // target exists and policy is KeepExisting, EISDIR for a folder, EACCES
     // for an existing file this user may not write, or whatever creating the
     // temporary file failed with (ENOENT for a missing folder, EACCES, EROFS).
+    //
+    // An existing file in a folder that takes no new file (EACCES, EPERM) is
+    // replaced in place instead: the bytes go to a temporary file in the
+    // system's temporary folder, and Commit writes them over the old content,
+    // which it puts back should that fail (platform/in_place_file.h).
     //
     // A symbolic link at the target stays: the file it leads to is replaced.
     // A target that exists and is not a regular file (a device such as
@@ -82,6 +94,7 @@ private:
     int m_fd = -1;
     bool m_bDirect = false;  // writing into a device or FIFO, no rename
     bool m_bPending = false; // a temporary file of ours exists
+    bool m_bInPlace = false; // the temporary file is elsewhere; Commit rewrites the target
 };
 
 // Whether a new file could be made at targetPath now, without making it:

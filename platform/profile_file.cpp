@@ -1,5 +1,6 @@
 #include "platform/profile_file.h"
 #include "platform/atomic_file.h"
+#include "platform/in_place_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -172,41 +173,6 @@ ReadResult ReadFileText(const std::string& path, std::size_t nCap, std::string& 
     return ReadResult::OK;
 }
 
-// Rewrites an existing file in place, for a file that may be written in a
-// folder that may not: the room for the new text is reserved before the first
-// byte changes, so a full disk leaves the old text whole.
-bool RewriteInPlace(const std::string& target, std::string_view text) {
-    int fd = open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        return false;
-    struct stat st;
-    bool bOk = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    const auto nNewSize = static_cast<off_t>(text.size());
-    if (bOk && nNewSize > st.st_size) {
-        const int nError = posix_fallocate(fd, 0, nNewSize);
-        if (nError != 0) {
-            bOk = false;
-            errno = nError;
-        }
-    }
-    for (std::size_t nDone = 0; bOk && nDone < text.size();) {
-        ssize_t n = pwrite(fd, text.data() + nDone, text.size() - nDone, static_cast<off_t>(nDone));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            bOk = false;
-            break;
-        }
-        nDone += static_cast<std::size_t>(n);
-    }
-    bOk = bOk && ftruncate(fd, nNewSize) == 0 && fsync(fd) == 0;
-    const int nError = errno;
-    if (close(fd) != 0 && bOk)
-        return false;
-    errno = nError;
-    return bOk;
-}
-
 // Writes text to a temporary file beside target and renames it over target,
 // keeping the old file's permission bits. When no temporary file can be made
 // there (a folder the user may not write to), an existing file is rewritten
@@ -215,8 +181,11 @@ bool ReplaceFile(const std::string& target, std::string_view text, bool bExisted
     AtomicFile file(target, ReplacePolicy::Replace);
     FileStatus status = file.OpenStatus();
     if (!status.Ok()) {
-        if (bExisted)
-            return RewriteInPlace(target, text);
+        if (bExisted) {
+            status = RewriteInPlace(target, text);
+            errno = status.error;
+            return status.Ok();
+        }
         errno = status.error;
         return false;
     }

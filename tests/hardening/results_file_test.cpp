@@ -269,6 +269,45 @@ TEST(ResultsFile, AFileAppearingDuringTheDownloadIsKeptUnlessForced) {
     }
 }
 
+// A file the user may write in a folder that takes no new file (run as
+// nobody when the tests run as the superuser): --force replaces it in place
+// with the whole new file; under a file-size limit the old file stays whole.
+TEST(ResultsFile, AFileInAFolderThatTakesNoNewFileIsReplacedInPlace) {
+    for (const bool bLimited : {false, true}) {
+        SCOPED_TRACE(bLimited ? "file-size limit" : "no limit");
+        TempDir dir;
+        SimProcess sim({"--seed", "7", "--position", "150"});
+        ASSERT_FALSE(sim.DevicePath().empty());
+        ASSERT_EQ(mkdir(dir.File("staging").c_str(), 0777), 0);
+        ASSERT_EQ(chmod(dir.File("staging").c_str(), 0777), 0); // past the umask
+        ASSERT_EQ(mkdir(dir.File("read-only").c_str(), 0755), 0);
+        const std::string output = dir.File("read-only/out.doc");
+        const std::string old(1000, 'o');
+        std::ofstream(output) << old;
+        ASSERT_EQ(chmod(output.c_str(), 0666), 0);
+        ASSERT_EQ(chmod(dir.File("read-only").c_str(), 0555), 0);
+        ASSERT_TRUE(PrepareForNobody(dir, sim.DevicePath()));
+        ReaderStart start{{"--count", "30", "--device", sim.DevicePath(), "--output", output,
+                           "--no-history", "--force"},
+                          dir.Path()};
+        start.bAsNobody = geteuid() == 0;
+        start.env = {{"TMPDIR", dir.File("staging")}};
+        if (bLimited)
+            start.nFileLimit = 2048;
+        const ReaderRun run = ReaderChild(start).Wait();
+        if (bLimited) {
+            EXPECT_EQ(run.status, 5) << run.err;
+            EXPECT_NE(run.err.find(std::strerror(EFBIG)), std::string::npos) << run.err;
+            EXPECT_EQ(ReadFile(output), old);
+        } else {
+            EXPECT_EQ(run.status, 0) << run.err;
+            EXPECT_EQ(ReadFile(output), ExpectedFile(dir, "--seed 7", 150, 30));
+        }
+        EXPECT_EQ(Names(dir.File("read-only")), std::set<std::string>{"out.doc"});
+        EXPECT_TRUE(Names(dir.File("staging")).empty());
+    }
+}
+
 // `tarvex-read ... 2>&1 | head -1`: the reader reads on after the first line,
 // writes the file and saves the port where it found the instrument.
 TEST(ResultsFile, AClosedOutputPipeCostsNeitherTheFileNorThePort) {

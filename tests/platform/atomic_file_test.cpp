@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <set>
 #include <sys/resource.h>
@@ -202,6 +203,63 @@ TEST(AtomicFile, TargetsThatCannotBeWrittenAreRefusedWithTheirReason) {
                                                         "folder.doc", "read-only-file.doc"}));
     EXPECT_EQ(ReadAll(dir.File("read-only-file.doc")), "old");
     EXPECT_EQ(Names(dir.File("read-only")), std::set<std::string>{});
+}
+
+// A file that may be written in a folder that may not: replaced in place
+// through a temporary file elsewhere (TMPDIR), the old content kept when the
+// new one cannot be written, and the reason says what became of the file.
+// Checked as nobody when the tests run as the superuser, who passes
+// permission bits; the child reports a failed check on standard error.
+TEST(AtomicFile, FileInAFolderThatTakesNoNewFileIsRewrittenInPlace) {
+    TempDir dir;
+    const std::string folder = dir.File("read-only"), staging = dir.File("staging");
+    const std::string target = folder + "/results.doc";
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(staging.c_str(), 0777), 0);
+    ASSERT_EQ(chmod(staging.c_str(), 0777), 0); // past the umask
+    Put(target, "old content");
+    ASSERT_EQ(chmod(target.c_str(), 0666), 0);
+    ASSERT_EQ(chmod(folder.c_str(), 0555), 0);
+    const auto Check = [](bool bOk, const std::string& what) {
+        if (!bOk) {
+            std::fprintf(stderr, "failed: %s\n", what.c_str());
+            _exit(1);
+        }
+    };
+    const auto Replace = [&](const std::string& text) {
+        AtomicFile file(target, ReplacePolicy::Replace);
+        Check(file.OpenStatus().Ok(), "opened: " + file.OpenStatus().Reason());
+        Check(file.Write(text).Ok(), "written");
+        return file.Commit();
+    };
+    EXPECT_EXIT(
+        {
+            if (geteuid() == 0 &&
+                (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+                _exit(2);
+            setenv("TMPDIR", staging.c_str(), 1);
+            Check(CheckNewFileTarget(target, ReplacePolicy::Replace).Ok(),
+                  "checked: " + CheckNewFileTarget(target, ReplacePolicy::Replace).Reason());
+            Check(CheckNewFileTarget(folder + "/new.doc", ReplacePolicy::Replace).error == EACCES,
+                  "a new file in that folder refused");
+            for (const std::string text : {"new content, longer than the old", "short"}) {
+                Check(Replace(text).Ok(), "replaced");
+                Check(ReadAll(target) == text, "holds the new content: " + ReadAll(target));
+            }
+            // No room for the new content: nothing changes.
+            AtomicFile file(target, ReplacePolicy::Replace);
+            Check(file.Write(std::string(500, 'n')).Ok(), "written before the limit");
+            FileSizeLimit limit(100);
+            const FileStatus status = file.Commit();
+            Check(status.error == EFBIG, "too large: " + status.Reason());
+            Check(status.Reason().find("unchanged") != std::string::npos, status.Reason());
+            Check(ReadAll(target) == "short", "kept the old content");
+            Check(Names(folder) == std::set<std::string>{"results.doc"}, "nothing beside it");
+            Check(Names(staging).empty(), "no temporary file left");
+            _exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST(AtomicFile, ModesLinksAndDevices) {
