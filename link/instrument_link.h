@@ -89,7 +89,7 @@ private:
     bool TakeFrame(Worker& w); // false: not a reply (a copy, a stray frame, the echo)
     void CheckTimeOut(Worker& w, int64_t now);
     void Transmit(Worker& w, int64_t now);
-    void SendAwaitedRequest(Worker& w);
+    void SendRequestFrame(Worker& w); // the frame in the mailbox
     void SendOnce(Worker& w, const uint8_t* frame, int length);
     bool SettleOver(Worker& w, int64_t now);
     int NextWaitMs(const Worker& w, int64_t now);

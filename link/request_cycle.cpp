@@ -104,8 +104,12 @@ bool InstrumentLink::TakeFrame(Worker& w) {
         // Replies come in the order of the requests, so once the echo is in
         // no copy of an earlier request can follow: the request goes out.
         if (bAwaiting && w.bSyncing && IsPresenceEcho(bytes, length)) {
+            // Back in step: the request gets its own sends and repeats.
             w.bOutOfStep = w.bSyncing = false;
-            SendAwaitedRequest(w);
+            w.nSends = 1;
+            w.r = 0;
+            SendRequestFrame(w);
+            m_nLinkState.store(LINK_SENT, std::memory_order_release);
             return false;
         }
         // A late copy of the reply to the request before. One that comes
@@ -204,9 +208,7 @@ void InstrumentLink::Transmit(Worker& w, int64_t now) {
     if (w.bSyncing)
         SendOnce(w, PRESENCE_FRAME, sizeof PRESENCE_FRAME);
     else
-        SendOnce(w, m_txBuffer,
-                 std::clamp<int>(m_nTxLength.load(std::memory_order_acquire), 0,
-                                 static_cast<int>(sizeof m_txBuffer)));
+        SendRequestFrame(w);
     if (bRetry) {
         char text[64];
         std::snprintf(text, sizeof text, " Повтор %d. Ожидание ответа.", w.r);
@@ -220,14 +222,10 @@ void InstrumentLink::Transmit(Worker& w, int64_t now) {
     m_bTxRequest.store(0, std::memory_order_release);
 }
 
-void InstrumentLink::SendAwaitedRequest(Worker& w) {
-    // Back in step: the request gets its own sends and repeats.
-    w.nSends = 1;
-    w.r = 0;
+void InstrumentLink::SendRequestFrame(Worker& w) {
     SendOnce(w, m_txBuffer,
              std::clamp<int>(m_nTxLength.load(std::memory_order_acquire), 0,
                              static_cast<int>(sizeof m_txBuffer)));
-    m_nLinkState.store(LINK_SENT, std::memory_order_release);
 }
 
 void InstrumentLink::SendOnce(Worker& w, const uint8_t* frame, int length) {
