@@ -75,6 +75,15 @@ bool InstrumentLink::SearchPorts() {
         int error = 0;
         found = TryPort(step.nPort > 0 ? DeviceForPort(step.nPort) : step.device, &error);
         if (found) {
+            // Known before the status says so: whoever acts on the status
+            // asks for the endpoint at once.
+            {
+                std::lock_guard lock(m_foundMutex);
+                if (m_szOnlyDevice.empty())
+                    m_foundDevice = step.nPort > 0 ? std::string() : step.device;
+                m_foundEndpoint =
+                    step.nPort > 0 ? EndpointOfPort(step.nPort) : EndpointOfDevice(step.device);
+            }
             if (step.nPort > 0) {
                 PortNumber(step.nPort);
                 char text[64];
@@ -83,11 +92,6 @@ bool InstrumentLink::SearchPorts() {
             } else {
                 PostStatus((" Связь установлена по " + step.device + " ").c_str());
             }
-            std::lock_guard lock(m_foundMutex);
-            if (m_szOnlyDevice.empty())
-                m_foundDevice = step.nPort > 0 ? std::string() : step.device;
-            m_foundEndpoint =
-                step.nPort > 0 ? EndpointOfPort(step.nPort) : EndpointOfDevice(step.device);
             break;
         }
         tries.push_back({step, error});
