@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cairo.h>
 #include <cmath>
-#include <ctime>
 #include <map>
 #include <set>
 
 #include "archive/results_format.h"
 #include "exports/text_painter.h"
+#include "exports/time_axis.h"
 
 namespace exports {
 
@@ -17,8 +17,16 @@ namespace {
 struct Rgb {
     double r, g, b;
 };
+// Eight colours that are told apart easily; cells 1 to 6 take the first six.
 constexpr Rgb PALETTE[] = {{0.12, 0.38, 0.70}, {0.85, 0.37, 0.01}, {0.17, 0.60, 0.17},
-                           {0.80, 0.10, 0.15}, {0.50, 0.30, 0.65}, {0.55, 0.34, 0.29}};
+                           {0.80, 0.10, 0.15}, {0.50, 0.30, 0.65}, {0.55, 0.34, 0.29},
+                           {0.89, 0.38, 0.72}, {0.09, 0.65, 0.72}};
+
+const Rgb& SeriesColour(const ChartSpec& chart, std::size_t i) {
+    const int cell = chart.series[i].cell;
+    const std::size_t slot = cell > 0 ? std::size_t(cell - 1) : i;
+    return PALETTE[slot % std::size(PALETTE)];
+}
 
 struct Range {
     double lo, hi;
@@ -39,8 +47,11 @@ std::optional<std::pair<Range, Range>> Extent(const ChartSpec& chart) {
             }
     if (x.lo > x.hi)
         return std::nullopt;
-    // A margin on both sides, so that no marker sits on the frame.
-    const double margin = x.lo == x.hi ? 1 : (x.hi - x.lo) * 0.04;
+    // A margin on both sides, so that no marker sits on the frame; on a time
+    // axis at least five minutes, so that a whole minute gets a label.
+    double margin = x.lo == x.hi ? 1 : (x.hi - x.lo) * 0.04;
+    if (chart.xIsTime)
+        margin = std::max(margin, 300.0);
     x = {x.lo - margin, x.hi + margin};
     if (chart.logY) {
         y = {std::pow(10.0, std::floor(std::log10(y.lo))),
@@ -73,19 +84,23 @@ std::string DecadeLabel(int exponent) {
     return text;
 }
 
-std::string XLabel(const ChartSpec& chart, double value, double step) {
-    if (chart.xIsTime) {
-        const std::time_t t = static_cast<std::time_t>(value);
-        std::tm local{};
-        char text[32] = "";
-        if (localtime_r(&t, &local) != nullptr)
-            std::strftime(text, sizeof text, "%d.%m.%y", &local);
-        return text;
-    }
+std::string NumberLabel(double value, double step) {
     std::string text = FormatClassic("%.*f", step < 1 ? int(std::ceil(-std::log10(step))) : 0,
                                      value == 0 ? 0.0 : value);
     ReplaceDots(text, ',', 1);
     return text;
+}
+
+// The marks of the x axis: round numbers, or whole minutes, hours, days,
+// months or years of the local calendar, as many as the width has room for.
+std::vector<TimeTick> XTicks(TextPainter& text, const ChartSpec& chart, Range x, double width) {
+    if (chart.xIsTime)
+        return TimeTicks(x.lo, x.hi, std::max(2, int(width / (text.Width("00.00.00") + 14))));
+    std::vector<TimeTick> ticks;
+    const double step = NiceStep(x.hi - x.lo, 8);
+    for (double v = std::ceil(x.lo / step) * step; v <= x.hi + step / 1e6; v += step)
+        ticks.push_back({v, NumberLabel(v, step), {}});
+    return ticks;
 }
 
 class Plot {
@@ -143,21 +158,20 @@ void DrawYGrid(cairo_t* cr, TextPainter& text, Plot& plot, const ChartBox& area,
         cairo_set_source_rgb(cr, 0.75, 0.75, 0.75);
         plot.HorizontalLine(plot.Y(v));
         cairo_set_source_rgb(cr, 0, 0, 0);
-        text.Draw(XLabel(ChartSpec{}, v, step), area.x - 4, plot.Y(v) - labelHeight / 2,
-                  Align::Right);
+        text.Draw(NumberLabel(v, step), area.x - 4, plot.Y(v) - labelHeight / 2, Align::Right);
     }
 }
 
-void DrawXGrid(cairo_t* cr, TextPainter& text, Plot& plot, const ChartBox& area, Range x,
-               const ChartSpec& chart) {
-    const double step = chart.xIsTime
-                            ? std::max(86400.0, std::ceil(NiceStep(x.hi - x.lo, 6) / 86400) * 86400)
-                            : NiceStep(x.hi - x.lo, 8);
-    for (double v = std::ceil(x.lo / step) * step; v <= x.hi + step / 1e6; v += step) {
+void DrawXGrid(cairo_t* cr, TextPainter& text, Plot& plot, const ChartBox& area,
+               const std::vector<TimeTick>& ticks) {
+    const double below = area.y + area.height + 3;
+    for (const TimeTick& tick : ticks) {
         cairo_set_source_rgb(cr, 0.75, 0.75, 0.75);
-        plot.VerticalLine(plot.X(v));
+        plot.VerticalLine(plot.X(tick.value));
         cairo_set_source_rgb(cr, 0, 0, 0);
-        text.Draw(XLabel(chart, v, step), plot.X(v), area.y + area.height + 3, Align::Center);
+        text.Draw(tick.label, plot.X(tick.value), below, Align::Center);
+        if (!tick.date.empty())
+            text.Draw(tick.date, plot.X(tick.value), below + text.Height(), Align::Center);
     }
 }
 
@@ -186,7 +200,7 @@ void DrawLegend(cairo_t* cr, TextPainter& text, const ChartBox& box, const Chart
     double y = box.y;
     const double lineHeight = text.Height() + 2;
     for (std::size_t i = 0; i < chart.series.size(); ++i, y += lineHeight) {
-        const Rgb& colour = PALETTE[i % std::size(PALETTE)];
+        const Rgb& colour = SeriesColour(chart, i);
         cairo_set_source_rgb(cr, colour.r, colour.g, colour.b);
         cairo_rectangle(cr, box.x, y + lineHeight / 2 - 4, 12, 6);
         cairo_fill(cr);
@@ -211,34 +225,48 @@ void DrawChart(cairo_t* cr, const ChartBox& box, const ChartSpec& chart) {
     double legendWidth = 0;
     for (const ChartSeries& s : chart.series)
         legendWidth = std::max(legendWidth, text.Width(s.name) + 24);
-    const ChartBox area{box.x + 4 * lineHeight, box.y + titleHeight + lineHeight / 2,
-                        box.width - 4 * lineHeight - legendWidth - 8,
-                        box.height - titleHeight - 2.5 * lineHeight - 6};
     const auto extent = Extent(chart);
-    if (!extent || area.width <= 0 || area.height <= 0) {
+    const double areaWidth = box.width - 4 * lineHeight - legendWidth - 8;
+    if (!extent || areaWidth <= 0) {
+        cairo_restore(cr);
+        return;
+    }
+    const std::vector<TimeTick> ticks = XTicks(text, chart, extent->first, areaWidth);
+    // Times of day carry their date on a second line.
+    const int tickLines =
+        std::any_of(ticks.begin(), ticks.end(), [](const TimeTick& t) { return !t.date.empty(); })
+            ? 2
+            : 1;
+    const ChartBox area{box.x + 4 * lineHeight, box.y + titleHeight + lineHeight / 2, areaWidth,
+                        box.height - titleHeight - (1.5 + tickLines) * lineHeight - 6};
+    if (area.height <= 0) {
         cairo_restore(cr);
         return;
     }
     Plot plot(cr, area, extent->first, extent->second, chart.logY);
     cairo_set_line_width(cr, 0.5);
     DrawYGrid(cr, text, plot, area, extent->second, chart.logY);
-    DrawXGrid(cr, text, plot, area, extent->first, chart);
+    DrawXGrid(cr, text, plot, area, ticks);
     cairo_set_source_rgb(cr, 0, 0, 0);
     cairo_set_line_width(cr, 0.8);
     cairo_rectangle(cr, area.x, area.y, area.width, area.height);
     cairo_stroke(cr);
-    text.Draw(chart.xLabel, area.x + area.width / 2, area.y + area.height + lineHeight + 4,
-              Align::Center);
+    text.Draw(chart.xLabel, area.x + area.width / 2,
+              area.y + area.height + tickLines * lineHeight + 4, Align::Center);
     text.DrawUpwards(chart.yLabel, box.x, area.y + area.height / 2);
 
     cairo_save(cr);
     cairo_rectangle(cr, area.x, area.y, area.width, area.height);
     cairo_clip(cr);
     for (std::size_t i = 0; i < chart.series.size(); ++i)
-        DrawSeries(cr, plot, chart, chart.series[i], PALETTE[i % std::size(PALETTE)]);
+        DrawSeries(cr, plot, chart, chart.series[i], SeriesColour(chart, i));
     cairo_restore(cr);
     DrawLegend(cr, text, {area.x + area.width + 8, area.y, legendWidth, area.height}, chart);
     cairo_restore(cr);
+}
+
+ChartSeries CellSeries(int cell) {
+    return {"ячейка N" + std::to_string(cell), {}, cell};
 }
 
 std::optional<ChartSpec> TgdTemperatureChart(std::span<const ArchiveRecord* const> records,
@@ -252,9 +280,8 @@ std::optional<ChartSpec> TgdTemperatureChart(std::span<const ArchiveRecord* cons
         const ChartPoint point{double(r->temperature()), double(r->tgD())};
         if (!Drawable(chart, point))
             continue;
-        ChartSeries& series = byCell[r->cellNumber()];
-        series.name = "ячейка N" + std::to_string(r->cellNumber());
-        series.points.push_back(point);
+        const int cell = r->cellNumber();
+        byCell.try_emplace(cell, CellSeries(cell)).first->second.points.push_back(point);
         temperatures.insert(r->temperature());
     }
     if (temperatures.size() < 2)

@@ -21,12 +21,16 @@ struct ChartPoint {
 struct ChartSeries {
     std::string name; // legend text, UTF-8
     std::vector<ChartPoint> points;
+    // The measuring cell the line belongs to: a cell has one colour in every
+    // chart, whatever other cells it holds. 0 for other lines (samples),
+    // coloured by their place in the chart.
+    int cell = 0;
 };
 
 struct ChartSpec {
     std::string title, xLabel, yLabel; // UTF-8
     bool logY = true;                  // points with y <= 0 cannot be shown on it and are left out
-    bool xIsTime = false;              // x is seconds since the epoch, labelled with dates
+    bool xIsTime = false; // x is seconds since the epoch, labelled with local dates or times
     std::vector<ChartSeries> series;
 };
 
@@ -38,6 +42,10 @@ struct ChartBox {
 // with markers per series (points joined in x order) and a legend. Leaves
 // the cairo state as it found it.
 void DrawChart(cairo_t* cr, const ChartBox& box, const ChartSpec& chart);
+
+// The line of one measuring cell, without points: "ячейка N<cell>", in the
+// cell's colour.
+ChartSeries CellSeries(int cell);
 
 // The chart of tgD against temperature for the oil-sample records among
 // records that belong to sample, one series per measuring cell; none when

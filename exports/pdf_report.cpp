@@ -34,12 +34,15 @@ constexpr Column CELL_COLUMNS[] = {
     {"Nя", 60, Align::Right}, {"Co, пФ", 120, Align::Right}, {"tgDo", 120, Align::Right}};
 
 // Numbers as the text report writes them: a decimal comma, whatever the locale.
+// One far beyond what the instrument measures (a damaged record: Ex 3.4e38)
+// is shown with an exponent, which its column has room for.
 std::string Number(double value, int decimals) {
     if (std::isnan(value))
         return "не число";
     if (std::isinf(value))
         return value > 0 ? "+∞" : "−∞";
-    std::string text = FormatClassic("%.*f", decimals, value);
+    std::string text = std::fabs(value) < 1e7 ? FormatClassic("%.*f", decimals, value)
+                                              : FormatClassic("%.4e", value);
     ReplaceDots(text, ',', 1);
     return text;
 }
@@ -136,10 +139,8 @@ public:
             cairo_set_source_rgb(m_cr, 0, 0, 0);
             double x = MARGIN;
             for (std::size_t i = 0; i < N; ++i) {
-                const Column& c = columns[i];
-                const double at = c.align == Align::Left ? x + 2 : x + c.width - 2;
-                m_text->Draw(header ? c.header : cells[i], at, m_y + 1.5, c.align);
-                x += c.width;
+                Cell(columns[i], x, header ? columns[i].header : cells[i], header);
+                x += columns[i].width;
             }
             if (header) {
                 cairo_set_line_width(m_cr, 0.6);
@@ -149,6 +150,29 @@ public:
             }
         }
         m_y += ROW;
+    }
+
+    // A text that is wider than its column is set smaller, down to a size
+    // still legible, and cut at the column's edges beyond that: it never
+    // covers its neighbours.
+    void Cell(const Column& c, double x, const std::string& text, bool bold) {
+        constexpr double PADDING = 2, SMALLEST = 5;
+        const double room = c.width - 2 * PADDING, width = m_text->Width(text);
+        const double height = m_text->Height();
+        const bool wide = width > room;
+        if (wide) {
+            m_text->SetFont(std::max(SMALLEST, FONT * room / width), bold);
+            cairo_save(m_cr);
+            cairo_rectangle(m_cr, x + PADDING, m_y, room, ROW);
+            cairo_clip(m_cr);
+        }
+        const double at = c.align == Align::Left ? x + PADDING : x + c.width - PADDING;
+        const double top = m_y + 1.5 + (height - m_text->Height()) / 2; // centred when smaller
+        m_text->Draw(text, at, top, c.align);
+        if (wide) {
+            cairo_restore(m_cr);
+            m_text->SetFont(FONT, bold);
+        }
     }
 
     void Chart(const ChartSpec& chart) {
@@ -182,7 +206,12 @@ void LayOut(ReportPages& out, const ExportContent& content) {
         const std::string heading = group.sample < 0
                                         ? std::string("Измерения пустых ячеек")
                                         : "Проба масла " + std::to_string(group.sample);
-        out.Need(HEADING + 2 * ROW); // a heading never ends a page
+        const auto chart =
+            group.sample >= 0 ? TgdTemperatureChart(group.records, group.sample) : std::nullopt;
+        // A sample's table and chart share a page when they fit on one; a
+        // heading never ends a page.
+        const double whole = HEADING + ROW * double(group.records.size() + 1) + (chart ? CHART : 0);
+        out.Need(whole <= BOTTOM - MARGIN ? whole : HEADING + 2 * ROW);
         out.Line(heading, 12, true, HEADING);
         out.Row(RECORD_COLUMNS, {}, true);
         for (const ArchiveRecord* r : group.records) {
@@ -192,9 +221,8 @@ void LayOut(ReportPages& out, const ExportContent& content) {
             }
             out.Row(RECORD_COLUMNS, RecordCells(*r), false);
         }
-        if (group.sample >= 0)
-            if (const auto chart = TgdTemperatureChart(group.records, group.sample))
-                out.Chart(*chart);
+        if (chart)
+            out.Chart(*chart);
         out.Space(8);
     }
 

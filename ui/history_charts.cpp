@@ -89,9 +89,9 @@ std::optional<exports::ChartSpec> TimeChartOf(std::span<const history::StoredRec
         const ArchiveRecord& r = stored.record;
         if (!stored.measured || !IsSampleOf(r, samples) || !Drawable(r.tgD()))
             continue;
-        exports::ChartSeries& series = byCell[r.cellNumber()];
-        series.name = "ячейка N" + std::to_string(r.cellNumber());
-        series.points.push_back({EpochSeconds(*stored.measured), double(r.tgD())});
+        const int cell = r.cellNumber();
+        byCell.try_emplace(cell, exports::CellSeries(cell))
+            .first->second.points.push_back({EpochSeconds(*stored.measured), double(r.tgD())});
     }
     exports::ChartSpec chart;
     chart.title = "Проба масла " + std::to_string(sample) + ": tgD во времени";

@@ -1,11 +1,13 @@
 // The workbook, the PDF report and the chart, checked through what reads them:
 // the workbook's own XML, poppler's text and font listings, pixels drawn.
+#include <cairo-pdf.h>
 #include <cairo.h>
 #include <charconv>
 #include <chrono>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -16,6 +18,7 @@
 #include "exports/chart.h"
 #include "exports/results_forms.h"
 #include "exports/text_painter.h"
+#include "exports/time_axis.h"
 #include "tests/exports/export_fixture.h"
 
 using exports::ResultsForm;
@@ -24,6 +27,7 @@ namespace {
 
 constexpr float NaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float Inf = std::numeric_limits<float>::infinity();
+constexpr float FltMax = std::numeric_limits<float>::max();
 
 // Reportable records of every sort between two that are left out.
 std::vector<ArchiveRecord> MixedRecords() {
@@ -280,6 +284,87 @@ TEST_F(Exports, LongReportsNumberTheirPages) {
     EXPECT_NE(second.find("Проба масла 1 (продолжение)"), std::string::npos) << second;
 }
 
+// Words of a pdftotext -bbox listing with their boxes, in lines: words
+// whose middles lie within 3 points of each other (a cell set smaller keeps
+// its row's middle).
+struct Word {
+    double xMin, yMin, xMax, yMax;
+    std::string text;
+    double Middle() const { return (yMin + yMax) / 2; }
+};
+std::vector<std::vector<Word>> WordLines(const std::string& listing) {
+    std::vector<std::vector<Word>> lines;
+    std::size_t pageLines = 0; // where the lines of the current page begin
+    for (std::size_t at = listing.find('<'); at != std::string::npos;
+         at = listing.find('<', at + 1)) {
+        if (listing.compare(at, 6, "<page ") == 0)
+            pageLines = lines.size();
+        const std::size_t end = listing.find("</word>", at);
+        if (listing.compare(at, 6, "<word ") != 0 || end == std::string::npos)
+            continue;
+        const std::size_t text = listing.find('>', at) + 1;
+        // Classic numbers, whatever the test's locale.
+        const auto attribute = [&](const char* name) {
+            double value = NAN;
+            const std::size_t start = listing.find(name, at) + std::strlen(name) + 2;
+            std::from_chars(listing.data() + start, listing.data() + text, value);
+            return value;
+        };
+        Word w{attribute("xMin"), attribute("yMin"), attribute("xMax"), attribute("yMax"), {}};
+        w.text = listing.substr(text, end - text);
+        const auto line = std::find_if(
+            lines.begin() + std::ptrdiff_t(pageLines), lines.end(),
+            [&](const std::vector<Word>& l) { return std::abs(l[0].Middle() - w.Middle()) < 3; });
+        if (line == lines.end())
+            lines.push_back({w});
+        else
+            line->push_back(w);
+    }
+    return lines;
+}
+
+// A sample whose table and chart fit on one page is not split between two,
+// and damaged values (far beyond any measurement, not a number, infinite)
+// stay within their columns.
+TEST_F(Exports, PdfKeepsASampleTogetherAndEveryValueInItsColumn) {
+    std::vector<ArchiveRecord> records;
+    // Sample 17 fills half of page 1; sample 500's table fits below it, its chart does not.
+    for (int i = 0; i < 9; ++i)
+        records.push_back(MakeRecord({.sample = 17, .cell = 1 + i % 3, .temperature = 20 + i / 3}));
+    for (int i = 0; i < 12; ++i)
+        records.push_back(
+            MakeRecord({.sample = 500, .cell = 2 + i % 3, .temperature = 20 + i / 3}));
+    records.push_back(MakeRecord(
+        {.sample = 501, .voltage = Inf, .frequency = NaN, .exOrCo = FltMax, .tgD = 1e30f}));
+    records.push_back(MakeRecord(
+        {.sample = 501, .voltage = -3.4e38f, .frequency = 1e20f, .exOrCo = -Inf, .tgD = -2.5e37f}));
+    const std::string path = m_dir.File("edges.pdf");
+    ASSERT_TRUE(exports::WriteResultsForm(ResultsForm::Pdf, Content(records), path, '.').ok);
+    const std::string first = CommandOutput("pdftotext -f 1 -l 1 '" + path + "' -");
+    const std::string second = CommandOutput("pdftotext -f 2 -l 2 '" + path + "' -");
+    EXPECT_EQ(first.find("Проба масла 500"), std::string::npos) << first;
+    EXPECT_NE(second.find("Проба масла 500\n"), std::string::npos) << second;
+    EXPECT_NE(second.find("Проба масла 500: tgD"), std::string::npos) << second;
+    EXPECT_NE(second.find("Ex=3,4028e+38"), std::string::npos) << second;
+
+    // No two words of a record's row overlap, and none leaves the body of the page.
+    int rows = 0;
+    for (const auto& words : WordLines(CommandOutput("pdftotext -bbox '" + path + "' -"))) {
+        if (std::none_of(words.begin(), words.end(),
+                         [](const Word& w) { return w.text.rfind("tgDx=", 0) == 0; }))
+            continue; // not a record's row
+        ++rows;
+        for (std::size_t i = 0; i < words.size(); ++i) {
+            EXPECT_GE(words[i].xMin, 49.5) << words[i].text;
+            EXPECT_LE(words[i].xMax, 545.8) << words[i].text;
+            for (std::size_t j = i + 1; j < words.size(); ++j)
+                EXPECT_TRUE(words[i].xMax <= words[j].xMin || words[j].xMax <= words[i].xMin)
+                    << words[i].text << " overlaps " << words[j].text;
+        }
+    }
+    EXPECT_EQ(rows, 23);
+}
+
 TEST_F(Exports, FailedWritesLeaveNoFileAndKeepTheOldOne) {
     const std::vector<ArchiveRecord> records = MixedRecords();
     for (ResultsForm form :
@@ -337,6 +422,7 @@ TEST(Chart, OneSeriesPerCellOnlyWithTwoTemperatures) {
     ASSERT_TRUE(chart);
     ASSERT_EQ(chart->series.size(), 2u);
     EXPECT_EQ(chart->series[0].name, "ячейка N1");
+    EXPECT_EQ(chart->series[1].cell, 2);
     EXPECT_EQ(chart->series[0].points.size(), 2u);
     EXPECT_EQ(chart->series[1].points.size(), 1u);
     EXPECT_FALSE(exports::TgdTemperatureChart(list, 18));
@@ -367,6 +453,105 @@ TEST(Chart, DrawsOnAnImageSurface) {
     cairo_surface_destroy(surface);
     EXPECT_GT(ink, 500);  // frame, labels and texts
     EXPECT_GT(blue, 100); // the first series' line
+}
+
+// The colour most pixels of a chart drawn at 480 x 300 have, among the
+// coloured ones (the lines and markers; the frame, grid and texts are grey).
+uint32_t LineColour(const exports::ChartSpec& chart) {
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 480, 300);
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+    exports::DrawChart(cr, {0, 0, 480, 300}, chart);
+    cairo_surface_flush(surface);
+    std::map<uint32_t, int> counts;
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    for (int y = 0; y < 300; ++y)
+        for (int x = 0; x < 480; ++x) {
+            const uint32_t pixel = *reinterpret_cast<const uint32_t*>(
+                                       data + y * cairo_image_surface_get_stride(surface) + 4 * x) &
+                                   0xFFFFFF;
+            const int r = pixel >> 16, g = (pixel >> 8) & 0xFF, b = pixel & 0xFF;
+            if (std::max({r, g, b}) - std::min({r, g, b}) > 60)
+                ++counts[pixel];
+        }
+    cairo_destroy(cr);
+    cairo_surface_destroy(surface);
+    return std::max_element(counts.begin(), counts.end(),
+                            [](auto& a, auto& b) { return a.second < b.second; })
+        ->first;
+}
+
+// Cell 5 is drawn in one colour whether it is a chart's only line or its
+// second (after a cell with no point to draw), on the window's time axis as
+// on the report's temperature axis.
+TEST(Chart, ACellHasOneColourWhateverCellsTheChartHolds) {
+    exports::ChartSeries five = exports::CellSeries(5);
+    five.points = {{20, 0.001}, {50, 0.004}, {90, 0.02}};
+    exports::ChartSpec alone{"tgD", "Температура, °С", "tgD", true, false, {five}};
+    exports::ChartSpec second = alone;
+    second.series.insert(second.series.begin(), exports::CellSeries(1));
+    exports::ChartSpec overTime = alone;
+    overTime.xIsTime = true;
+    for (exports::ChartPoint& p : overTime.series[0].points)
+        p.x = 1.6e9 + 3600 * p.x;
+    EXPECT_EQ(five.name, "ячейка N5");
+    EXPECT_EQ(LineColour(alone), LineColour(second));
+    EXPECT_EQ(LineColour(alone), LineColour(overTime));
+    exports::ChartSpec two = alone;
+    two.series[0].cell = 2;
+    EXPECT_NE(LineColour(alone), LineColour(two));
+}
+
+// A time axis is labelled with times of day, each day's date under its
+// first, when the points fall within a day, and with dates, months or years
+// over longer spans; never more labels than asked for.
+TEST(Chart, TimeAxisLabelsTimesWithinADayAndDatesOverLongerSpans) {
+    const auto at = [](int year, int month, int day, int hour, int minute) {
+        std::tm tm{};
+        tm.tm_year = year - 1900, tm.tm_mon = month - 1, tm.tm_mday = day;
+        tm.tm_hour = hour, tm.tm_min = minute, tm.tm_isdst = -1;
+        return double(std::mktime(&tm));
+    };
+    const auto morning = exports::TimeTicks(at(2021, 3, 5, 8, 55), at(2021, 3, 5, 14, 25), 8);
+    ASSERT_GE(morning.size(), 3u);
+    ASSERT_LE(morning.size(), 8u);
+    EXPECT_EQ(morning[0].label, "09:00");
+    EXPECT_EQ(morning[0].date, "05.03.21");
+    for (std::size_t i = 1; i < morning.size(); ++i) {
+        EXPECT_EQ(morning[i].date, "") << i;
+        EXPECT_GT(morning[i].value, morning[i - 1].value);
+    }
+    const auto minutes = exports::TimeTicks(at(2021, 3, 5, 9, 58), at(2021, 3, 5, 10, 3), 8);
+    ASSERT_FALSE(minutes.empty());
+    EXPECT_EQ(minutes[0].label, "09:58");
+    const auto overnight = exports::TimeTicks(at(2021, 3, 5, 20, 0), at(2021, 3, 6, 4, 0), 6);
+    int dates = 0;
+    for (const exports::TimeTick& tick : overnight)
+        dates += !tick.date.empty();
+    EXPECT_EQ(dates, 2);
+    const auto days = exports::TimeTicks(at(2021, 3, 1, 10, 0), at(2021, 3, 9, 10, 0), 8);
+    ASSERT_FALSE(days.empty());
+    EXPECT_EQ(days[0].label, "03.03.21"); // every second day from the first
+    EXPECT_EQ(days[0].date, "");
+    const auto years = exports::TimeTicks(at(2001, 6, 1, 0, 0), at(2024, 6, 1, 0, 0), 6);
+    ASSERT_FALSE(years.empty());
+    EXPECT_LE(years.size(), 6u);
+    EXPECT_EQ(years[0].label, "2005");
+
+    // The chart of a morning shows them under its axis.
+    exports::ChartSeries cell = exports::CellSeries(1);
+    cell.points = {{at(2021, 3, 5, 9, 0), 0.001}, {at(2021, 3, 5, 14, 20), 0.01}};
+    const ScratchDir dir;
+    const std::string path = dir.File("chart.pdf");
+    cairo_surface_t* surface = cairo_pdf_surface_create(path.c_str(), 480, 300);
+    cairo_t* cr = cairo_create(surface);
+    exports::DrawChart(cr, {0, 0, 480, 300}, {"tgD", "Дата", "tgD", true, true, {cell}});
+    cairo_destroy(cr);
+    cairo_surface_destroy(surface);
+    const std::string text = CommandOutput("pdftotext '" + path + "' -");
+    for (const char* label : {"10:00", "12:00", "14:00", "05.03.21"})
+        EXPECT_NE(text.find(label), std::string::npos) << label << " not in " << text;
 }
 
 // The font caches go before the leak checker looks.

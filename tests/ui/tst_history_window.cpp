@@ -207,6 +207,7 @@ private slots:
         QVERIFY(window.m_pChart->Chart()->xIsTime);
         QVERIFY(window.m_pChart->Chart()->title.find(" 8:") != std::string::npos);
         QCOMPARE(window.m_pChart->Chart()->series.size(), size_t(3)); // sample 8: cells 1, 3, 5
+        QCOMPARE(window.m_pChart->Chart()->series[2].cell, 5); // coloured as cell 5 everywhere
 
         window.m_pTable->clearSelection();
         window.m_pSample->setText("9");
