@@ -107,23 +107,72 @@ bool UserListedInGroup(const std::string& group) {
     return false;
 }
 
+constexpr mode_t USER_RW = S_IRUSR | S_IWUSR, GROUP_RW = S_IRGRP | S_IWGRP,
+                 OTHERS_RW = S_IROTH | S_IWOTH;
+
+bool Allows(const struct stat& st, mode_t readWrite) {
+    return (st.st_mode & readWrite) == readWrite;
+}
+
+std::string UserName(uid_t uid) {
+    if (const passwd* entry = ::getpwuid(uid))
+        return entry->pw_name;
+    return std::to_string(uid);
+}
+
+// Who the device's mode lets read and write it, as a clause for the message.
+std::string WhoMayOpen(const struct stat& st, const std::string& owner, const std::string& group) {
+    const bool user = Allows(st, USER_RW), members = Allows(st, GROUP_RW);
+    if (user && members)
+        return Format(Msg("only its owner %s and the members of the group %s may read and "
+                          "write it"),
+                      owner.c_str(), group.c_str());
+    if (user)
+        return Format(Msg("only its owner %s may read and write it"), owner.c_str());
+    if (members)
+        return Format(Msg("only the members of the group %s may read and write it"), group.c_str());
+    return Msg("only the superuser may read and write it");
+}
+
+// Advice follows what the device's mode allows: joining a group helps only
+// when that group may read and write the device, and root's group is never
+// one to join (it opens far more than a serial port).
 std::string PermissionText(const std::string& device) {
     struct stat st {};
-    const std::string group = DeviceGroup(device);
-    if (group.empty() || ::stat(device.c_str(), &st) != 0)
+    if (::stat(device.c_str(), &st) != 0)
         return Format(Msg("No permission to open %s."), device.c_str());
-    if (ProcessHasGroup(st.st_gid))
-        return Format(Msg("No permission to open %s, although you are in its group %s: the "
-                          "group may not write to it; ask the administrator."),
-                      device.c_str(), group.c_str());
-    if (UserListedInGroup(group))
-        return Format(Msg("No permission to open %s: you have been added to its group %s, "
-                          "but this session started before that. Log out and in again."),
-                      device.c_str(), group.c_str());
-    return Format(Msg("No permission to open %s: it belongs to the group %s, and you are not in "
-                      "it. Join the group with \"sudo usermod -aG %s $USER\", then log out and "
-                      "in again."),
-                  device.c_str(), group.c_str(), group.c_str());
+    const std::string group = DeviceGroup(device), owner = UserName(st.st_uid);
+    const auto mode = static_cast<unsigned>(st.st_mode & 07777);
+    if (st.st_uid == ::geteuid() && !Allows(st, USER_RW))
+        return Format(Msg("No permission to open %s: it is yours, but its mode %04o does not let "
+                          "you read and write it. Allow it with \"chmod u+rw %s\"."),
+                      device.c_str(), mode, device.c_str());
+    const bool groupMayOpen = Allows(st, GROUP_RW) && st.st_gid != 0;
+    if (groupMayOpen && !ProcessHasGroup(st.st_gid)) {
+        if (UserListedInGroup(group))
+            return Format(Msg("No permission to open %s: you have been added to its group %s, "
+                              "but this session started before that. Log out and in again."),
+                          device.c_str(), group.c_str());
+        return Format(Msg("No permission to open %s: it belongs to the group %s, and you are not "
+                          "in it. Join the group with \"sudo usermod -aG %s $USER\", then log out "
+                          "and in again."),
+                      device.c_str(), group.c_str(), group.c_str());
+    }
+    // The mode lets this user in, yet the system refused: an access list or a
+    // security module decides, which only an administrator can change.
+    const bool modeLetsIn = Allows(st, OTHERS_RW) ||
+                            (Allows(st, GROUP_RW) && ProcessHasGroup(st.st_gid)) ||
+                            (st.st_uid == ::geteuid() && Allows(st, USER_RW));
+    const std::string why =
+        modeLetsIn ? Format(Msg("its mode %04o would let you in, so a rule of the system (an "
+                                "access list or a security module) keeps you out"),
+                            mode)
+                   : WhoMayOpen(st, owner, group);
+    return Format(Msg("No permission to open %s (owner %s, group %s, mode %04o): %s. Ask an "
+                      "administrator for read and write access to it, for example a udev rule "
+                      "that gives it to a group for serial ports (such as dialout) with you in "
+                      "that group."),
+                  device.c_str(), owner.c_str(), group.c_str(), mode, why.c_str());
 }
 
 } // namespace
