@@ -47,13 +47,24 @@ int fromBcd(uint8_t byte) {
     return high > 9 || low > 9 ? -1 : high * 10 + low;
 }
 
-} // namespace
-
-std::optional<Minutes> minutesOf(int year, int month, int day, int hour, int minute) {
-    if (year < 2000 || year > 2099 || month < 1 || month > 12 || day < 1 ||
+// Minutes for any proleptic Gregorian date of years 1 to 9999.
+std::optional<Minutes> calendarMinutes(int year, int month, int day, int hour, int minute) {
+    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 ||
         day > daysInMonth(year, month) || hour < 0 || hour > 23 || minute < 0 || minute > 59)
         return std::nullopt;
     return (daysFromCivil(year, month, day) - EPOCH_DAYS) * MINUTES_PER_DAY + hour * 60 + minute;
+}
+
+} // namespace
+
+std::optional<Minutes> minutesOf(int year, int month, int day, int hour, int minute) {
+    if (year < CLOCK_FIRST_YEAR || year > CLOCK_LAST_YEAR)
+        return std::nullopt;
+    return calendarMinutes(year, month, day, hour, minute);
+}
+
+Minutes lastClockMinute() {
+    return *minutesOf(CLOCK_LAST_YEAR, 12, 31, 23, 59);
 }
 
 std::optional<Minutes> measuredAt(const ArchiveRecord& record) {
@@ -64,7 +75,7 @@ std::optional<Minutes> measuredAt(const ArchiveRecord& record) {
     const int minute = fromBcd(record.minuteBcd());
     if (year < 0 || month < 0 || day < 0 || hour < 0 || minute < 0)
         return std::nullopt;
-    return minutesOf(2000 + year, month, day, hour, minute);
+    return minutesOf(CLOCK_FIRST_YEAR + year, month, day, hour, minute);
 }
 
 std::string formatMinutes(Minutes minutes) {
@@ -90,7 +101,7 @@ std::optional<Minutes> parseDate(const std::string& text, bool endOfDay) {
     for (char c : text)
         if ((c < '0' || c > '9') && c != '-' && c != '.')
             return std::nullopt;
-    return endOfDay ? minutesOf(y, m, d, 23, 59) : minutesOf(y, m, d);
+    return endOfDay ? calendarMinutes(y, m, d, 23, 59) : calendarMinutes(y, m, d, 0, 0);
 }
 
 std::int64_t recordKey(const ArchiveRecord& record) {

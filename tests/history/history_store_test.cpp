@@ -227,8 +227,14 @@ TEST(HistoryStore, NewRecordsPlan) {
 TEST(HistoryStore, DatesAndClockStamps) {
     EXPECT_EQ(parseDate("2021-03-05", false), minutesOf(2021, 3, 5));
     EXPECT_EQ(parseDate("05.03.2021", true), minutesOf(2021, 3, 5, 23, 59));
-    for (const char* bad : {"2021-02-30", "2021-3-5", "5.3.2021", "2021-03-05x", "yesterday"})
+    for (const char* bad : {"2021-02-30", "2021-3-5", "5.3.2021", "2021-03-05x", "yesterday",
+                            "0000-01-01", "29.02.2100"})
         EXPECT_FALSE(parseDate(bad, false)) << bad;
+    // Any real date is a bound, the clock's years (2000 to 2099) or not.
+    EXPECT_EQ(parseDate("1999-12-31", false), -24 * 60);
+    EXPECT_EQ(parseDate("31.12.2099", true), lastClockMinute());
+    EXPECT_EQ(parseDate("01.01.2100", false), lastClockMinute() + 1);
+    EXPECT_EQ(formatMinutes(*parseDate("1900-03-01", false)), "1900-03-01 00:00");
     EXPECT_EQ(formatMinutes(*minutesOf(2024, 2, 29, 23, 58)), "2024-02-29 23:58");
     ArchiveRecord r = MakeRecord(7);
     EXPECT_EQ(measuredAt(r), minutesOf(2021, 3, 5, 10, 7));

@@ -82,6 +82,7 @@ TEST_F(HistoryTool, ListsWhatTheFiltersSelect) {
         {{"list", "--from", "2021-03-05", "--to", "05.03.2021"}, 152, "150 records"},
         {{"list", "--from", "2021-03-06"}, 2, "0 records"},
         {{"list", "--sample", "7", "--cell", "2", "--csv"}, 2, ",7,2,sample,"},
+        {{"list", "--from", "1999-12-31", "--to", "01.01.2100"}, 152, "150 records"},
         {{"stats"}, 6, "Records:          150\nDownloads:        1\n"},
     };
     for (const Case& c : cases) {
@@ -91,6 +92,13 @@ TEST_F(HistoryTool, ListsWhatTheFiltersSelect) {
         EXPECT_EQ(Lines(run.out), c.lines) << run.out;
         EXPECT_NE(run.out.find(c.has), std::string::npos) << run.out;
     }
+    // A bound outside the clock's years is taken, and what it means is said.
+    const ToolRun early = Run({"list", "--to", "1999-12-31"});
+    EXPECT_EQ(early.status, 0);
+    EXPECT_TRUE(early.out.ends_with("\n0 records\n")) << early.out;
+    EXPECT_EQ(early.err, "tarvex-history: --to 1999-12-31 is before 2000-01-01, the first date the "
+                         "instrument's clock can hold (its years have two digits: 2000 to 2099): "
+                         "no record can match\n");
     // Ordered by measurement time: minute 10:01 holds samples 1, 61 and 121.
     const ToolRun csv = Run({"list", "--csv", "--from", "2021-03-05"});
     EXPECT_EQ(csv.out.substr(csv.out.find('\n') + 1, 36), "2021-03-05,10:00,60,1,sample,20,0,0,");
@@ -129,7 +137,9 @@ TEST_F(HistoryTool, FailuresEndWithTheirStatus) {
         const char* says;
     } cases[] = {
         {{"list", "--sample", "x"}, "h.sqlite3", 2, "--sample takes"},
-        {{"list", "--from", "2021-02-30"}, "h.sqlite3", 2, "--from takes a date"},
+        {{"list", "--from", "2021-02-30"}, "h.sqlite3", 2, "no date 2021-02-30 in the calendar"},
+        {{"list", "--to", "1.3.2021"}, "h.sqlite3", 2, "--to takes a date"},
+        {{"export", "--sample", "9999", "--format", "pdf"}, "h.sqlite3", 1, "no record matches"},
         {{"list", "--from", "2021-03-06", "--to", "2021-03-05"}, "h.sqlite3", 2, "after --to"},
         {{"list", "--output", "x"}, "h.sqlite3", 2, "belong to export"},
         {{"export", "--format", "docx"}, "h.sqlite3", 2, "--format is table"},
@@ -150,6 +160,8 @@ TEST_F(HistoryTool, FailuresEndWithTheirStatus) {
             EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
         }
     }
+    // An export that matches nothing leaves no file, not even an empty report.
+    EXPECT_FALSE(std::filesystem::exists(m_dir.File("history.pdf")));
 }
 
 // A damaged history: check says so (7), recover keeps what can be read and
@@ -203,6 +215,7 @@ TEST_F(HistoryTool, SpeaksTheUsersLanguageAndKeepsTheCsv) {
         {{"list", "--cell", "2"}, "h.sqlite3", "\n25 записей\n"},
         {{"list", "--sample", "x"}, "h.sqlite3", "--sample принимает номер пробы"},
         {{"list"}, "absent.sqlite3", "ещё нет"},
+        {{"export", "--sample", "9999"}, "h.sqlite3", "ни одна запись не подходит под фильтры"},
         {{"export", "--output", "no/such/folder/x.xls"},
          "h.sqlite3",
          "Нет такого файла или каталога"},

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "archive/archive_record.h"
+#include "exports/export_content.h"
 #include "exports/results_forms.h"
 #include "platform/atomic_file.h"
 #include "platform/messages.h"
@@ -29,6 +30,18 @@ ExportOutcome ExportRecords(history::RecordStore& store, const HistoryOptions& o
         records.push_back(stored.record);
         return true;
     });
+    // An empty report would pass for the result of a query that found
+    // something; a form the filters cannot fill is not written at all.
+    if (exports::ReportableRecords(records).empty()) {
+        outcome.status = HISTORY_NOTHING_MATCHED;
+        outcome.message =
+            records.empty()
+                ? Format(Msg("no record matches the filters: %s not written"), path.c_str())
+                : Format(Msg("no record that a results file shows matches the "
+                             "filters: %s not written"),
+                         path.c_str());
+        return outcome;
+    }
     exports::ExportContent content;
     content.records = records;
     // The cells of the latest download: the parameters the instrument holds now.

@@ -20,6 +20,38 @@ bool ParseWhole(const std::string& text, int lo, int hi, int& out) {
     return true;
 }
 
+// Ten characters laid out as YYYY-MM-DD or DD.MM.YYYY.
+bool DateShaped(const std::string& text) {
+    const char* shape = text.size() == 10 && text[4] == '-' ? "dddd-dd-dd" : "dd.dd.dddd";
+    if (text.size() != 10)
+        return false;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (shape[i] == 'd' ? text[i] < '0' || text[i] > '9' : text[i] != shape[i])
+            return false;
+    return true;
+}
+
+// A bound outside the years the instrument's clock can hold: what it means.
+std::string ClockRangeNote(const std::string& option, const std::string& date,
+                           history::Minutes bound) {
+    const bool from = option == "--from";
+    const std::string first = history::formatMinutes(0).substr(0, 10);
+    const std::string last = history::formatMinutes(history::lastClockMinute()).substr(0, 10);
+    if (bound < 0)
+        return Format(Msg("%s %s is before %s, the first date the instrument's clock can hold "
+                          "(its years have two digits: %d to %d): %s"),
+                      option.c_str(), date.c_str(), first.c_str(), history::CLOCK_FIRST_YEAR,
+                      history::CLOCK_LAST_YEAR,
+                      from ? Msg("every record is on or after it") : Msg("no record can match"));
+    if (bound > history::lastClockMinute())
+        return Format(Msg("%s %s is after %s, the last date the instrument's clock can hold "
+                          "(its years have two digits: %d to %d): %s"),
+                      option.c_str(), date.c_str(), last.c_str(), history::CLOCK_FIRST_YEAR,
+                      history::CLOCK_LAST_YEAR,
+                      from ? Msg("no record can match") : Msg("every record is on or before it"));
+    return {};
+}
+
 } // namespace
 
 std::string ParseHistoryOptions(const std::vector<std::string>& args, HistoryOptions& options) {
@@ -74,10 +106,15 @@ std::string ParseHistoryOptions(const std::vector<std::string>& args, HistoryOpt
             options.filter.cell = number;
         } else if (name == "--from" || name == "--to") {
             const auto minutes = history::parseDate(value, name == "--to");
+            if (!minutes && DateShaped(value))
+                return Format(Msg("%s: there is no date %s in the calendar"), name.c_str(),
+                              value.c_str());
             if (!minutes)
                 return Format(Msg("%s takes a date as YYYY-MM-DD or DD.MM.YYYY, not '%s'"),
                               name.c_str(), value.c_str());
             (name == "--from" ? options.filter.from : options.filter.to) = minutes;
+            if (std::string note = ClockRangeNote(name, value, *minutes); !note.empty())
+                options.notes.push_back(std::move(note));
         } else if (name == "--format") {
             const auto form = exports::FormFromName(value);
             if (!form)
@@ -136,6 +173,9 @@ const char* HistoryUsage() {
         Msg("  --cell N       measuring cell number\n") +
         Msg("  --from DATE    measured on or after DATE (YYYY-MM-DD or DD.MM.YYYY)\n") +
         Msg("  --to DATE      measured on or before DATE\n") +
+        Msg("                 Any real date will do; the instrument's clock keeps\n"
+            "                 two-digit years, so records carry dates from 2000-01-01\n"
+            "                 to 2099-12-31.\n") +
         Msg("  --csv          list as comma-separated values instead of a table\n") +
         Msg("  --format F     export form: table (.xls, the default), report (.doc),\n"
             "                 xlsx or pdf\n") +
@@ -143,7 +183,9 @@ const char* HistoryUsage() {
         Msg("  --force        overwrite an existing export file\n") + CareUsage() +
         Msg("  --database PATH  history file (default: $TARVEX_DATABASE, or\n"
             "                 $XDG_DATA_HOME/tarvex/history.sqlite3)\n") +
-        Msg("Exit status: 0 done, 2 bad usage, 5 export file or copy not written,\n"
-            "             6 history not readable, 7 history damaged (check).\n");
+        Msg("Exit status: 0 done, 1 nothing to export (no record matches the\n"
+            "             filters; no file written), 2 bad usage, 5 export file or\n"
+            "             copy not written, 6 history not readable, 7 history\n"
+            "             damaged (check).\n");
     return usage.c_str();
 }

@@ -9,6 +9,7 @@
 
 // Exit statuses, the same numbers as tarvex-read's where the meaning is the same.
 constexpr int HISTORY_OK = 0;
+constexpr int HISTORY_NOTHING_MATCHED = 1; // export: no record matches, no file written
 constexpr int HISTORY_BAD_USAGE = 2;
 constexpr int HISTORY_NOT_WRITTEN = 5;  // the export file was not written
 constexpr int HISTORY_NOT_READABLE = 6; // the history could not be opened or read
@@ -25,6 +26,9 @@ struct HistoryOptions {
     std::string output; // export's file, or backup's copy
     bool force = false;
     bool help = false;
+    // Said on standard error before the command runs: a date outside the
+    // instrument's clock, which is allowed but worth knowing.
+    std::vector<std::string> notes;
 };
 
 // Parses args (without the program name); empty on success, else one line.

@@ -111,6 +111,8 @@ int main(int argc, char** argv) {
         std::fputs(HistoryUsage(), stdout);
         return HISTORY_OK;
     }
+    for (const std::string& note : options.notes)
+        std::fprintf(stderr, "tarvex-history: %s\n", note.c_str());
     const std::string path =
         options.database.empty() ? history::defaultHistoryPath() : options.database;
     std::error_code ec;
