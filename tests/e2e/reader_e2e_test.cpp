@@ -302,4 +302,25 @@ TEST(ReaderOutputDir, TheJournalGetsOneSummaryLineARun) {
               "<3>failed: instrument not found, no file written (exit status 3)\n");
 }
 
+// The dated default name holds one download a day: a second one is refused
+// before the instrument is asked anything, and told how to write another file.
+TEST(ReaderFailures, TodaysDatedNameTakenPointsToOutputAndOutputDir) {
+    TempDir dir;
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    char name[40];
+    std::strftime(name, sizeof name, "results%d_%m_%y.doc", localtime_r(&now, &local));
+    std::ofstream(dir.File(name)) << "first";
+    const ReaderRun second = RunReader({"--no-history", "--device", dir.File("none")}, dir.Path());
+    EXPECT_EQ(second.status, 5);
+    for (const char* hint : {"exists", "--output PATH", "--output-dir DIR", "--force"})
+        EXPECT_NE(second.err.find(hint), std::string::npos) << hint << ": " << second.err;
+    EXPECT_EQ(ReadFile(dir.File(name)), "first");
+    // A name the user gave is theirs: only --force is the way past it.
+    const ReaderRun named =
+        RunReader({"--no-history", "--output", name, "--device", dir.File("none")}, dir.Path());
+    EXPECT_EQ(named.status, 5);
+    EXPECT_EQ(named.err.find("--output-dir"), std::string::npos) << named.err;
+}
+
 } // namespace

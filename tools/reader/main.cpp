@@ -110,8 +110,17 @@ int main(int argc, char** argv) {
                                                            ? ReplacePolicy::Replace
                                                            : ReplacePolicy::KeepExisting);
     if (target.error == EEXIST) {
-        std::fprintf(stderr, "tarvex-read: %s\n",
-                     Format(Msg("%s exists (use --force to overwrite it)"), path.c_str()).c_str());
+        // The dated name is taken by the day's first download: the dialog's
+        // rule, kept, with the ways to a second file the same day.
+        const bool dated = options.m_szOutput.empty() && options.m_szOutputDir.empty();
+        const std::string why =
+            dated ? Format(Msg("%s exists: today's dated name is taken by an earlier download. "
+                               "Name another file with --output PATH, or use --output-dir DIR "
+                               "for a file named with the date and time of the run, or "
+                               "overwrite it with --force."),
+                           path.c_str())
+                  : Format(Msg("%s exists (use --force to overwrite it)"), path.c_str());
+        std::fprintf(stderr, "tarvex-read: %s\n", why.c_str());
         return EXIT_NOT_WRITTEN;
     }
     if (!target.Ok()) {
