@@ -457,39 +457,59 @@ TEST_P(KilledReader, TheNextReaderFindsTheInstrumentAtOnce) {
     }
 }
 
-// A user kept out of root's terminal is told who may open it and what to ask
-// an administrator for (its group may not read it: joining would not help),
-// and the port list does not call the device present.
-TEST(PortPermission, NoPermissionSaysWhoMayOpenTheDevice) {
-    if (geteuid() != 0 || access("/usr/bin/setpriv", X_OK) != 0)
-        GTEST_SKIP() << "needs root and setpriv to run as another user";
+// A user kept out of a device is told to join its group only when that group
+// may read and write it and is not root's; otherwise who may open it and what
+// to ask an administrator for. The port list does not call it present.
+TEST(PortPermission, AdviceFollowsTheDevicesOwnerGroupAndMode) {
+    const group* entry = getgrnam("tty");
+    const gid_t ttyId = entry != nullptr ? entry->gr_gid : 0;
+    entry = getgrnam("dialout");
+    const gid_t dialoutId = entry != nullptr ? entry->gr_gid : 0;
+    if (geteuid() != 0 || access("/usr/bin/setpriv", X_OK) != 0 || ttyId == 0 || dialoutId == 0)
+        GTEST_SKIP() << "needs root, setpriv to run as another user, and the groups tty, dialout";
     const std::vector<std::string> nobody = {"/usr/bin/setpriv", "--reuid=nobody",
                                              "--regid=nogroup", "--clear-groups", "--"};
     TempDir dir;
     chmod(dir.Path().c_str(), 0777);
     SimProcess sim({"--seed", "7"}); // its port belongs to root
-    ASSERT_FALSE(sim.DevicePath().empty());
-    struct stat st {};
-    ASSERT_EQ(stat(sim.DevicePath().c_str(), &st), 0);
-    const std::string group = getgrgid(st.st_gid) ? getgrgid(st.st_gid)->gr_name : "?";
-    const PortMap ports(dir, {{1, sim.DevicePath()}});
-
-    EXPECT_EQ(WaitStatus(StartReader(nobody, ReadArgs(dir, {"--device", sim.DevicePath()}),
-                                     dir.Path(), "denied")),
-              3);
-    const std::string err = ReadFile(dir.File("denied.err"));
-    char mode[8];
-    std::snprintf(mode, sizeof mode, "%04o", unsigned(st.st_mode & 07777));
-    EXPECT_TRUE(InOrder(err, {SEARCH_FAILED, sim.DevicePath() + ": no permission",
-                              "No permission to open " + sim.DevicePath() + " (owner root, group " +
-                                  group + ", mode " + mode + "): only",
-                              ". Ask an administrator for read and write access to it"}))
-        << err;
-    EXPECT_FALSE(Has(err, "usermod")) << err;
+    const std::string device = sim.DevicePath();
+    ASSERT_FALSE(device.empty());
+    const PortMap ports(dir, {{1, device}});
+    const std::string ask = ". Ask an administrator for read and write access to it";
+    const struct {
+        gid_t group;
+        mode_t mode;
+        std::string says;
+    } cases[] = {
+        {0, 0600,
+         " (owner root, group root, mode 0600): only its owner root may read and write it"},
+        {0, 0660,
+         " (owner root, group root, mode 0660): only its owner root and the members of "
+         "the group root may read and write it"},
+        {ttyId, 0620,
+         " (owner root, group tty, mode 0620): only its owner root may read and "
+         "write it"}, // a terminal
+        {dialoutId, 0660,
+         ": it belongs to the group dialout, and you are not in it. Join the "
+         "group with \"sudo usermod -aG dialout $USER\", then log out and in "
+         "again."},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(chown(device.c_str(), 0, c.group), 0);
+        ASSERT_EQ(chmod(device.c_str(), c.mode), 0);
+        EXPECT_EQ(WaitStatus(StartReader(nobody, ReadArgs(dir, {"--device", device}), dir.Path(),
+                                         "denied")),
+                  3);
+        const std::string err = ReadFile(dir.File("denied.err"));
+        EXPECT_TRUE(InOrder(err, {SEARCH_FAILED, device + ": no permission",
+                                  "No permission to open " + device + c.says}))
+            << err;
+        EXPECT_EQ(Has(err, "usermod"), c.group == dialoutId) << err;
+        EXPECT_EQ(Has(err, ask), c.group != dialoutId) << err;
+    }
     EXPECT_EQ(WaitStatus(StartReader(nobody, {"--list-ports"}, dir.Path(), "list")), 0);
     const std::string list = ReadFile(dir.File("list.out"));
-    EXPECT_TRUE(InOrder(list, {"2. COM1", sim.DevicePath(), "no permission (group " + group + ")"}))
-        << list;
+    EXPECT_TRUE(InOrder(list, {"2. COM1", device, "no permission (group dialout)"})) << list;
 }
 
 INSTANTIATE_TEST_SUITE_P(Ports, KilledReader,
