@@ -10,6 +10,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "archive/archive_record.h"
 
@@ -22,20 +23,37 @@ using Minutes = std::int64_t;
 struct DownloadEntry {
     std::int64_t time = 0; // when it ended, seconds since the epoch
     std::string port;      // the port as the user names it ("COM3")
-    std::string device;    // the device behind it; names the instrument
+    std::string device;    // the device behind it: the cable, not the instrument
     int position = 0;      // archive position the instrument reported
     int count = 0;         // records read
     EmptyCellTable emptyCells{};
     ArchiveRecord lastRecord{}; // the record just before the position
+    // When the caller already knows it (a --new scan met a known record).
+    std::optional<std::int64_t> instrument = {};
 };
 
 struct MergeOutcome {
     std::int64_t downloadId = 0;
     int added = 0; // records the history did not have
     int known = 0; // records it had already
+    // The instrument the download came from; 0 when it brought no record to
+    // tell it by (only empty slots) and none was given.
+    std::int64_t instrumentId = 0;
+    bool newInstrument = false; // no record of it was known before: a new instrument was made
 };
 
-// What the last download from one instrument left behind.
+// An instrument as the history tells it apart: by the records its downloads
+// share, not by the cable.
+struct InstrumentInfo {
+    std::int64_t id = 0;
+    std::string name;   // the user's name (the serial number on its plate); empty until named
+    std::string device; // device of its latest download
+    std::int64_t records = 0;
+    std::int64_t downloads = 0;
+    std::int64_t lastDownloadTime = 0; // seconds since the epoch
+};
+
+// What the last download through one device left behind.
 struct LastDownload {
     std::int64_t time = 0;
     int position = 0;
@@ -48,12 +66,15 @@ struct Filter {
     std::optional<int> cell = {};
     std::optional<Minutes> from = {};
     std::optional<Minutes> to = {};
+    std::optional<std::int64_t> instrument = {};
 };
 
 struct StoredRecord {
     std::int64_t id = 0;
     ArchiveRecord record{};
     std::optional<Minutes> measured; // empty when the clock bytes are no date
+    std::int64_t instrument = 0;
+    std::int64_t download = 0; // the first download that saw it (its empty cells and read time)
 };
 
 struct Stats {
@@ -92,6 +113,9 @@ public:
     // Logs the download and adds the records it saw, all or nothing. Records
     // that are not reportable (empty slots, unknown kinds) are not kept.
     // progress, when given, hears the number of records handled so far.
+    // The download belongs to download.instrument when given, else to the
+    // instrument holding its known record nearest the newest (last) end, else
+    // to a new instrument. New records take the download's instrument.
     virtual MergeOutcome mergeDownload(const DownloadEntry& download,
                                        std::span<const ArchiveRecord> records,
                                        const std::function<void(int done)>& progress = {}) = 0;
@@ -108,6 +132,20 @@ public:
     virtual std::optional<EmptyCellTable> latestEmptyCells() = 0;
 
     virtual Stats stats() = 0;
+
+    // The instrument whose downloads brought record in, if the history holds it.
+    virtual std::optional<std::int64_t> instrumentHolding(const ArchiveRecord& record) = 0;
+    // Every instrument, oldest first.
+    virtual std::vector<InstrumentInfo> instruments() = 0;
+    // Throws Error when id is unknown or the name is taken by another
+    // instrument. An empty name clears it.
+    virtual void nameInstrument(std::int64_t id, const std::string& name) = 0;
+    // Makes `from` part of `into` (one instrument whose archive was cleared);
+    // `from` ceases to exist. into keeps its name, or takes from's when it has
+    // none. Throws Error when either is unknown or both are one.
+    virtual void joinInstruments(std::int64_t into, std::int64_t from) = 0;
+    // The download as logged (time, port, device, position, count, empty cells, instrument).
+    virtual std::optional<DownloadEntry> download(std::int64_t id) = 0;
 };
 
 enum class OpenMode { ReadWrite, ReadOnly };

@@ -39,6 +39,27 @@ const char* const STEPS[] = {
         download INTEGER NOT NULL,
         PRIMARY KEY(record, download)) WITHOUT ROWID;
     )sql",
+    // 2: instruments, told apart by the records their downloads share. A record
+    // belongs to the instrument of the first download that saw it. A file of
+    // the previous version knew only devices: one instrument per device, in
+    // the order of their first downloads.
+    R"sql(
+    CREATE TABLE instruments(id INTEGER PRIMARY KEY, name TEXT);
+    ALTER TABLE downloads ADD COLUMN instrument INTEGER;
+    ALTER TABLE records ADD COLUMN instrument INTEGER;
+    ALTER TABLE records ADD COLUMN download INTEGER;
+    CREATE TEMP TABLE device_instrument(device TEXT PRIMARY KEY, instrument INTEGER);
+    INSERT INTO temp.device_instrument(device, instrument)
+        SELECT device, row_number() OVER (ORDER BY min(id)) FROM downloads GROUP BY device;
+    INSERT INTO instruments(id) SELECT instrument FROM temp.device_instrument;
+    UPDATE downloads SET instrument =
+        (SELECT instrument FROM temp.device_instrument t WHERE t.device = downloads.device);
+    DROP TABLE temp.device_instrument;
+    UPDATE records SET download = (SELECT min(download) FROM sightings WHERE record = records.id);
+    UPDATE records SET instrument = (SELECT instrument FROM downloads WHERE id = records.download);
+    CREATE INDEX records_by_instrument ON records(instrument, sample, measured);
+    CREATE INDEX downloads_by_instrument ON downloads(instrument, id);
+    )sql",
 };
 
 constexpr int STEP_COUNT = static_cast<int>(std::size(STEPS));

@@ -9,6 +9,7 @@
 #include "history/record_fields.h"
 #include "history/record_store.h"
 #include "history/sqlite_db.h"
+#include "history/sqlite_instruments.h"
 
 namespace history {
 
@@ -60,8 +61,24 @@ public:
                                const std::function<void(int)>& progress) override {
         MergeOutcome outcome;
         Transaction transaction(m_db);
+        // The records it holds already tell which instrument this is.
+        RecordFinder finder(m_db);
+        std::vector<FoundRecord> found(records.size());
+        bool anyRecord = false;
+        for (size_t i = 0; i < records.size(); ++i) {
+            if (records[i].IsReportable()) {
+                found[i] = finder.find(records[i]);
+                anyRecord = true;
+            }
+        }
+        const DownloadInstrument instrument =
+            instrumentOfDownload(m_db, download.instrument, found, anyRecord);
+        outcome.instrumentId = instrument.id;
+        outcome.newInstrument = instrument.isNew;
+
         Statement logDownload(m_db, "INSERT INTO downloads(time, port, device, position, count, "
-                                    "empty_cells, last_record) VALUES(?, ?, ?, ?, ?, ?, ?)");
+                                    "empty_cells, last_record, instrument) "
+                                    "VALUES(?, ?, ?, ?, ?, ?, ?, ?)");
         logDownload.bind(1, download.time)
             .bind(2, download.port)
             .bind(3, download.device)
@@ -69,20 +86,21 @@ public:
             .bind(5, static_cast<std::int64_t>(download.count))
             .bind(6, std::span<const std::uint8_t>(download.emptyCells.bytes))
             .bind(7, bytesOf(download.lastRecord));
+        bindInstrument(logDownload, 8, instrument.id);
         logDownload.step();
         outcome.downloadId = lastRowId();
 
-        Statement find(m_db, "SELECT id, bytes FROM records WHERE key = ?");
-        Statement add(m_db, "INSERT INTO records(key, sample, cell, measured, bytes) "
-                            "VALUES(?, ?, ?, ?, ?)");
+        Statement add(m_db, "INSERT INTO records(key, sample, cell, measured, bytes, instrument, "
+                            "download) VALUES(?, ?, ?, ?, ?, ?, ?)");
         Statement saw(m_db, "INSERT OR IGNORE INTO sightings(record, download) VALUES(?, ?)");
         int done = 0;
-        for (const ArchiveRecord& record : records) {
+        for (size_t i = 0; i < records.size(); ++i) {
+            const ArchiveRecord& record = records[i];
             if (record.IsReportable()) {
-                const std::int64_t key = recordKey(record);
-                std::int64_t id = findRecord(find, key, record);
+                // A record seen twice in this download is found the second time.
+                std::int64_t id = found[i].id != 0 ? found[i].id : finder.find(record).id;
                 if (id == 0) {
-                    add.bind(1, key)
+                    add.bind(1, recordKey(record))
                         .bind(2, static_cast<std::int64_t>(record.sampleNumber()))
                         .bind(3, static_cast<std::int64_t>(record.cellNumber()));
                     if (const auto measured = measuredAt(record))
@@ -90,6 +108,8 @@ public:
                     else
                         add.bindNull(4);
                     add.bind(5, bytesOf(record));
+                    bindInstrument(add, 6, instrument.id);
+                    add.bind(7, outcome.downloadId);
                     add.step();
                     add.reset();
                     id = lastRowId();
@@ -127,7 +147,8 @@ public:
 
     void forEachRecord(const Filter& filter,
                        const std::function<bool(const StoredRecord&)>& visit) override {
-        std::string sql = "SELECT id, measured, bytes FROM records WHERE 1";
+        std::string sql = "SELECT id, measured, bytes, coalesce(instrument, 0), "
+                          "coalesce(download, 0) FROM records WHERE 1";
         std::vector<std::int64_t> values;
         auto require = [&](const char* condition, const std::optional<std::int64_t>& value) {
             if (value) {
@@ -139,6 +160,7 @@ public:
         require(" AND cell = ?", filter.cell);
         require(" AND measured >= ?", filter.from);
         require(" AND measured <= ?", filter.to);
+        require(" AND instrument = ?", filter.instrument);
         sql += " ORDER BY measured, id";
         Statement query(m_db, sql.c_str());
         for (size_t i = 0; i < values.size(); ++i)
@@ -149,6 +171,8 @@ public:
             stored.measured =
                 query.isNull(1) ? std::nullopt : std::optional<Minutes>(query.integer(1));
             copyBlob(query.blob(2), stored.record.bytes);
+            stored.instrument = query.integer(3);
+            stored.download = query.integer(4);
             if (!visit(stored))
                 break;
         }
@@ -176,6 +200,46 @@ public:
         return stats;
     }
 
+    std::optional<std::int64_t> instrumentHolding(const ArchiveRecord& record) override {
+        const FoundRecord found = RecordFinder(m_db).find(record);
+        if (found.id == 0 || found.instrument == 0)
+            return std::nullopt;
+        return found.instrument;
+    }
+
+    std::vector<InstrumentInfo> instruments() override { return listInstruments(m_db); }
+
+    void nameInstrument(std::int64_t id, const std::string& name) override {
+        Transaction transaction(m_db);
+        setInstrumentName(m_db, id, name);
+        transaction.commit();
+    }
+
+    void joinInstruments(std::int64_t into, std::int64_t from) override {
+        Transaction transaction(m_db);
+        mergeInstruments(m_db, into, from);
+        transaction.commit();
+    }
+
+    std::optional<DownloadEntry> download(std::int64_t id) override {
+        Statement query(m_db, "SELECT time, port, device, position, count, empty_cells, "
+                              "last_record, instrument FROM downloads WHERE id = ?");
+        query.bind(1, id);
+        if (!query.step())
+            return std::nullopt;
+        DownloadEntry entry;
+        entry.time = query.integer(0);
+        entry.port = query.text(1);
+        entry.device = query.text(2);
+        entry.position = static_cast<int>(query.integer(3));
+        entry.count = static_cast<int>(query.integer(4));
+        copyBlob(query.blob(5), entry.emptyCells.bytes);
+        copyBlob(query.blob(6), entry.lastRecord.bytes);
+        if (!query.isNull(7))
+            entry.instrument = query.integer(7);
+        return entry;
+    }
+
 private:
     std::int64_t lastRowId() { return m_db.lastInsertId(); }
 
@@ -194,18 +258,11 @@ private:
             throw Error(Error::Kind::Other, path + ": the layout could not be brought up to date");
     }
 
-    // The id of the stored record with these bytes, 0 when there is none.
-    static std::int64_t findRecord(Statement& find, std::int64_t key, const ArchiveRecord& record) {
-        find.bind(1, key);
-        std::int64_t id = 0;
-        while (id == 0 && find.step()) {
-            const auto blob = find.blob(1);
-            if (blob.size() == sizeof record.bytes &&
-                std::memcmp(blob.data(), record.bytes, sizeof record.bytes) == 0)
-                id = find.integer(0);
-        }
-        find.reset();
-        return id;
+    static void bindInstrument(Statement& statement, int index, std::int64_t instrument) {
+        if (instrument != 0)
+            statement.bind(index, instrument);
+        else
+            statement.bindNull(index);
     }
 
     SqliteDb m_db;
