@@ -62,6 +62,8 @@ void DownloadSequence::OnReadArchive() {
     if (!SendCommand(CMD_READ_POSITION))
         return;
     m_nAcceptedCount = n;
+    m_pRunningScan = m_pScan;
+    m_bScanEnded = false;
     const std::string suffix = Utf8ToCp1251("  Подождите идет чтение файла.");
     std::memset(g_szStatusSuffix, 0, sizeof g_szStatusSuffix);
     std::memcpy(g_szStatusSuffix, suffix.data(),
@@ -100,8 +102,12 @@ int DownloadSequence::OnLinkReply(unsigned length, const uint8_t* bytes) {
             OnEmptyCellReply(reply);
         break;
     case CMD_READ_RECORD:
-        if (count >= RECORD_REPLY_BYTES)
-            OnRecordReply(reply);
+        if (count >= RECORD_REPLY_BYTES) {
+            if (m_pRunningScan != nullptr)
+                OnScanRecordReply(reply);
+            else
+                OnRecordReply(reply);
+        }
         break;
     default:
         break;
@@ -111,6 +117,20 @@ int DownloadSequence::OnLinkReply(unsigned length, const uint8_t* bytes) {
 
 void DownloadSequence::OnPositionReply(const uint8_t* reply) {
     const auto position = static_cast<int16_t>(reply[3] | (reply[4] << 8));
+    m_nPosition = position;
+    if (m_pRunningScan != nullptr) {
+        if (m_bScanEnded)
+            return; // a late copy after the end: the scan may be gone
+        m_scanPlan = m_pRunningScan->StartScan(position);
+        m_scanPlan.limit = std::clamp(m_scanPlan.limit, MIN_RECORD_COUNT, MAX_RECORD_COUNT);
+        m_scanPlan.expected = std::clamp(m_scanPlan.expected, MIN_RECORD_COUNT, m_scanPlan.limit);
+        // The newest record is the one before the position, in the ring.
+        g_nRequestIndex = static_cast<int16_t>(
+            ((position - 1) % ArchiveSlotCount + ArchiveSlotCount) % ArchiveSlotCount);
+        g_nRecordSlot = 0;
+        SendCommand(CMD_READ_EMPTY_CELLS);
+        return;
+    }
     // The difference wraps at 16 bits; only a negative result is brought
     // into the ring here, later advances wrap at 1999.
     auto first = static_cast<int16_t>(position - CurrentCount());
@@ -144,6 +164,34 @@ void DownloadSequence::OnRecordReply(const uint8_t* reply) {
         return;
     }
     EndDownload(n);
+}
+
+void DownloadSequence::OnScanRecordReply(const uint8_t* reply) {
+    if (m_bScanEnded)
+        return;
+    if (g_nRecordSlot < 0 || g_nRecordSlot >= m_scanPlan.limit)
+        g_nRecordSlot = 0;
+    ArchiveRecord& record = g_records[g_nRecordSlot];
+    std::memcpy(record.bytes, reply + 4, sizeof(ArchiveRecord));
+    const bool goesOn = m_pRunningScan->ScanGoesOn(record);
+    ++g_nRecordSlot;
+    if (g_nRecordSlot > m_scanPlan.expected)
+        m_scanPlan.expected = m_scanPlan.limit; // more than the last download suggests
+    if (goesOn && g_nRecordSlot < m_scanPlan.limit) {
+        m_host.SetProgressRange(0, m_scanPlan.expected);
+        m_host.SetProgressPos(g_nRecordSlot);
+        if (--g_nRequestIndex < 0)
+            g_nRequestIndex = ArchiveSlotCount - 1;
+        SendCommand(CMD_READ_RECORD, static_cast<uint16_t>(g_nRequestIndex));
+        return;
+    }
+    const int nCount = g_nRecordSlot;
+    m_host.SetProgressRange(0, nCount);
+    m_host.SetProgressPos(nCount);
+    // Read newest first; the results and the history take them in slot order.
+    std::reverse(g_records, g_records + nCount);
+    m_bScanEnded = true;
+    EndDownload(nCount);
 }
 
 void DownloadSequence::EndDownload(int nCount) {

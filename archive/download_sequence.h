@@ -7,6 +7,7 @@
 #include <string>
 
 class InstrumentLink;
+struct ArchiveRecord;
 
 // Download counters and the status suffix: process-wide, zero at start.
 extern int16_t g_nRecordSlot;
@@ -28,9 +29,31 @@ public:
     virtual void WriteResultsFile(int nCount) = 0;
 };
 
+// Only new records: the download reads from the newest record back
+// (position - 1, - 2, ...) one at a time, for as long as the scan wants more.
+class RecordScan {
+public:
+    struct Plan {
+        int limit = 2000;    // the most records to read, 1 to 2000
+        int expected = 2000; // the likely number, for the progress bar
+    };
+    virtual ~RecordScan() = default;
+    // The position reply came.
+    virtual Plan StartScan(int position) = 0;
+    // A record just read, newest first: false ends the scan with it.
+    virtual bool ScanGoesOn(const ArchiveRecord& record) = 0;
+};
+
 class DownloadSequence {
 public:
     DownloadSequence(InstrumentLink& link, DownloadHost& host);
+
+    // The scan of the next download (taken at its start); null: the usual
+    // download of the last N records. A scan's records reach
+    // WriteResultsFile in slot order too, oldest first.
+    void SetScan(RecordScan* scan) { m_pScan = scan; }
+    // The archive position the running (or last) download was told.
+    int Position() const { return m_nPosition; }
 
     // The Read-archive button.
     void OnReadArchive();
@@ -46,10 +69,16 @@ private:
     void OnPositionReply(const uint8_t* reply);
     void OnEmptyCellReply(const uint8_t* reply);
     void OnRecordReply(const uint8_t* reply);
+    void OnScanRecordReply(const uint8_t* reply);
     void EndDownload(int nCount);
 
     InstrumentLink& m_link;
     DownloadHost& m_host;
     int m_nAcceptedCount = 100; // the count the running download was started with
     int m_bWriting = 0;         // WriteResultsFile is running (it may re-enter OnLinkReply)
+    int m_nPosition = 0;
+    RecordScan* m_pScan = nullptr;
+    RecordScan* m_pRunningScan = nullptr; // the scan of the running download
+    RecordScan::Plan m_scanPlan;
+    bool m_bScanEnded = false; // a late record reply after the scan's end is not read
 };

@@ -1,7 +1,6 @@
 #include "history/download_history.h"
 
 #include <cstring>
-#include <filesystem>
 
 #include "history/history_path.h"
 
@@ -40,22 +39,6 @@ MergeReport mergeIntoHistory(const std::string& path, const DownloadEntry& downl
         report.failure = HistoryFailure{Error::Kind::Other, path + ": " + error.what()};
     }
     return report;
-}
-
-LastDownloadLookup findLastDownload(const std::string& path, const std::string& device) {
-    LastDownloadLookup lookup;
-    std::error_code ec;
-    if (path.empty() || !std::filesystem::exists(path, ec))
-        return lookup; // nothing logged yet
-    try {
-        auto store = openHistory(path, OpenMode::ReadWrite);
-        lookup.last = store->lastDownload(device);
-    } catch (const Error& error) {
-        lookup.failure = failureOf(error);
-    } catch (const std::exception& error) {
-        lookup.failure = HistoryFailure{Error::Kind::Other, path + ": " + error.what()};
-    }
-    return lookup;
 }
 
 std::string portName(int port) {

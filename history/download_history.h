@@ -1,6 +1,5 @@
-// What a front end does with the history around one download: look up where
-// the last download from this instrument ended, and merge a finished one.
-// Neither ever throws: a history that cannot be used is reported in the
+// What a front end does with the history after one download: merge it.
+// It never throws: a history that cannot be used is reported in the
 // result, and the download goes on without it.
 #pragma once
 
@@ -26,13 +25,6 @@ struct MergeReport {
 // merges the download. records are every record read, in order.
 MergeReport mergeIntoHistory(const std::string& path, const DownloadEntry& download,
                              std::span<const ArchiveRecord> records);
-
-struct LastDownloadLookup {
-    std::optional<LastDownload> last;
-    std::optional<HistoryFailure> failure;
-};
-
-LastDownloadLookup findLastDownload(const std::string& path, const std::string& device);
 
 // "COM3".
 std::string portName(int port);

@@ -1,65 +1,130 @@
 #include "history/download_session.h"
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
+#include <vector>
 
 #include "archive/archive_record.h"
 
 namespace history {
 
-DownloadSession::DownloadSession(std::string path, bool onlyNew)
-    : m_path(std::move(path)), m_onlyNew(onlyNew) {}
+namespace {
 
-std::optional<HistoryFailure> DownloadSession::prepare(const std::string& device) {
-    m_last.reset();
-    m_checkFirst = false;
-    if (!m_onlyNew || m_path.empty())
-        return std::nullopt;
-    LastDownloadLookup lookup = findLastDownload(m_path, device);
-    m_last = lookup.last;
-    return lookup.failure;
+bool neverWritten(const ArchiveRecord& record) {
+    return std::all_of(std::begin(record.bytes), std::end(record.bytes),
+                       [](std::uint8_t byte) { return byte == 0; });
 }
 
-NewRecordsPlan DownloadSession::onPosition(int position) {
-    m_position = position;
-    m_checkFirst = false;
-    if (!m_last)
-        return NewRecordsPlan{};
-    const NewRecordsPlan plan = planNewRecords(m_last, position);
-    if (plan.kind == NewRecordsPlan::Kind::Range)
-        m_checkFirst = true;
-    else if (plan.kind == NewRecordsPlan::Kind::OutsideRing)
-        m_last.reset();
+} // namespace
+
+DownloadSession::DownloadSession(std::string path, bool onlyNew, int scanLimit)
+    : m_path(std::move(path)), m_onlyNew(onlyNew),
+      m_scanLimit(std::clamp(scanLimit, 1, ArchiveSlotCount)) {}
+
+DownloadSession::~DownloadSession() = default;
+
+std::optional<HistoryFailure> DownloadSession::prepare(const std::string& device) {
+    m_store.reset();
+    m_deviceKnown = false;
+    m_lastPosition.reset();
+    m_scanned = false;
+    m_result = {};
+    m_knownRecord.reset();
+    m_instrument.reset();
+    std::error_code ec;
+    if (!m_onlyNew || m_path.empty() || !std::filesystem::exists(m_path, ec))
+        return std::nullopt; // a history not made yet holds nothing
+    try {
+        m_store = openHistory(m_path, OpenMode::ReadWrite);
+        if (const auto last = m_store->lastDownload(device)) {
+            m_deviceKnown = true;
+            m_lastPosition = last->position;
+        }
+    } catch (const Error& error) {
+        m_store.reset();
+        return HistoryFailure{error.kind(), error.what()};
+    } catch (const std::exception& error) {
+        m_store.reset();
+        return HistoryFailure{Error::Kind::Other, m_path + ": " + error.what()};
+    }
+    return std::nullopt;
+}
+
+RecordScan* DownloadSession::scan() {
+    return m_onlyNew && !m_path.empty() ? this : nullptr;
+}
+
+RecordScan::Plan DownloadSession::StartScan(int position) {
+    m_scanned = true;
+    m_result = {};
+    Plan plan{m_scanLimit, m_scanLimit};
+    // Where the last download through this cable ended: likely, not certain.
+    if (m_lastPosition)
+        plan.expected = ((position - *m_lastPosition) % ArchiveSlotCount + ArchiveSlotCount) %
+                            ArchiveSlotCount +
+                        1;
     return plan;
 }
 
-int DownloadSession::takeRecords(int nCount) {
-    if (!m_checkFirst || !m_last || nCount < 2)
-        return nCount;
-    m_checkFirst = false;
-    if (!continuesHistory(*m_last, g_records[0])) {
-        m_last.reset(); // the full read that follows does not check
-        return 0;
+bool DownloadSession::ScanGoesOn(const ArchiveRecord& record) {
+    ++m_result.read;
+    if (neverWritten(record)) {
+        m_result.end = ScanResult::End::EmptySlot;
+        return false;
     }
-    // The check record is already kept: the new records move up to slot 0.
-    std::memmove(&g_records[0], &g_records[1], sizeof(ArchiveRecord) * (nCount - 1));
-    return nCount - 1;
+    if (m_store && record.IsReportable()) {
+        try {
+            if (const auto instrument = m_store->instrumentHolding(record)) {
+                m_result.end = ScanResult::End::KnownRecord;
+                m_knownRecord = record;
+                m_instrument = instrument;
+                return false;
+            }
+        } catch (const Error&) {
+            m_store.reset(); // read on as if it held nothing: more is read, nothing lost
+        }
+    }
+    m_result.end =
+        m_result.read < ArchiveSlotCount ? ScanResult::End::Cap : ScanResult::End::WholeRing;
+    return true;
+}
+
+int DownloadSession::takeRecords(int nCount) {
+    if (!m_scanned)
+        return nCount;
+    m_store.reset(); // the merge opens its own
+    const bool endsOnOld =
+        m_result.end == ScanResult::End::KnownRecord || m_result.end == ScanResult::End::EmptySlot;
+    m_result.mayHaveLost = m_result.end == ScanResult::End::WholeRing && m_deviceKnown;
+    if (endsOnOld && nCount > 0) {
+        // The oldest record read is the known or empty one: not new.
+        std::memmove(&g_records[0], &g_records[1], sizeof(ArchiveRecord) * (nCount - 1));
+        --nCount;
+    }
+    m_result.newRecords = nCount;
+    return nCount;
 }
 
 std::optional<MergeReport> DownloadSession::merge(int nCount, const std::string& port,
-                                                  const std::string& device) {
+                                                  const std::string& device, int position) {
     if (m_path.empty() || nCount < 1)
         return std::nullopt;
     DownloadEntry entry;
     entry.time = std::time(nullptr);
     entry.port = port;
     entry.device = device;
-    entry.position = m_position;
-    entry.count = nCount;
+    entry.position = position;
     entry.emptyCells = g_emptyCells;
     entry.lastRecord = g_records[nCount - 1];
-    return mergeIntoHistory(m_path, entry,
-                            std::span<const ArchiveRecord>(g_records, static_cast<size_t>(nCount)));
+    entry.instrument = m_instrument;
+    std::vector<ArchiveRecord> records;
+    if (m_knownRecord)
+        records.push_back(*m_knownRecord);
+    records.insert(records.end(), g_records, g_records + nCount);
+    entry.count = static_cast<int>(records.size());
+    return mergeIntoHistory(m_path, entry, records);
 }
 
 } // namespace history

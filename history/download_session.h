@@ -1,52 +1,85 @@
 // One download as the history sees it, the same for the dialog and the
-// headless reader: where an "only new records" download starts, the check
-// that the new range joins what is stored, and the merge at the results step.
-// The front ends only put the outcomes into words.
+// headless reader: with "only new records", the scan that reads from the
+// newest record back until one the history holds, and the merge at the
+// results step. The front ends only put the outcomes into words.
+//
+// The scan needs no position arithmetic: whether the ring came round once or
+// more, the archive was cleared or another instrument is on the cable, the
+// records it reads are exactly those the history lacks. It ends at
+// - a record the history holds (read, merged again, not written),
+// - a slot never written (32 zero bytes): the archive holds no older record,
+// - the whole ring (2000), or the cap the user gave.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "archive/download_sequence.h"
 #include "history/download_history.h"
-#include "history/new_records.h"
 
 namespace history {
 
-class DownloadSession {
+// What a scan read. The numbers front ends show after an only-new download.
+struct ScanResult {
+    enum class End {
+        KnownRecord, // met a record the history holds
+        EmptySlot,   // met a slot never written
+        WholeRing,   // read all 2000 without meeting either
+        Cap,         // stopped at the cap the user gave
+    };
+    End end = End::WholeRing;
+    int read = 0;       // records read, the last known or empty one included
+    int newRecords = 0; // records the history lacked: the ones written to the file
+    // The whole ring was new, and the history has downloads through this
+    // device: the instrument may have written more than 2000 records since,
+    // and the older ones are gone.
+    bool mayHaveLost = false;
+};
+
+class DownloadSession : public RecordScan {
 public:
     // path empty: no history this run (nothing is looked up or merged).
-    DownloadSession(std::string path, bool onlyNew);
+    // scanLimit: the most records an only-new download reads (the cap).
+    DownloadSession(std::string path, bool onlyNew, int scanLimit = ArchiveSlotCount);
+    ~DownloadSession() override;
 
     const std::string& path() const { return m_path; }
 
-    // Before the download: with only-new, finds where the last download from
-    // device ended. Without a usable entry the download reads its full count;
-    // the failure, if the history could not be read, is returned.
+    // Before the download: with only-new, opens the history to look records
+    // up in. The failure, if it cannot be read, is returned; the scan then
+    // knows no record and reads the whole ring (or up to the cap).
     std::optional<HistoryFailure> prepare(const std::string& device);
-    // True when prepare found where the last download ended.
-    bool knowsLastDownload() const { return m_last.has_value(); }
+    // The scan the download is to run, or null for the usual download.
+    RecordScan* scan();
 
-    // The position reply: what to read now. For Range, plan.count records
-    // (the check record first); NothingNew ends the download; otherwise the
-    // requested count. lastPosition() tells where the last download ended.
-    NewRecordsPlan onPosition(int position);
-    int lastPosition() const { return m_last ? m_last->position : 0; }
+    Plan StartScan(int position) override;
+    bool ScanGoesOn(const ArchiveRecord& record) override;
 
-    // At the results step: nCount records are in g_records. Drops the check
-    // record of a new range and returns the count to write, or 0 when the
-    // check failed and the full count must be read instead.
+    // At the results step: nCount records read are in g_records, oldest
+    // first. After a scan, moves the new ones to the front and returns their
+    // number (0: nothing new, no file); otherwise returns nCount.
     int takeRecords(int nCount);
+    // After takeRecords of a scan.
+    const ScanResult& scanResult() const { return m_result; }
 
-    // Logs the download and merges g_records[0..nCount-1]. Nothing without a path.
-    std::optional<MergeReport> merge(int nCount, const std::string& port,
-                                     const std::string& device);
+    // Logs the download (position: the archive position it was told) and
+    // merges g_records[0..nCount-1] and the known record the scan ended with.
+    // Nothing without a path or records.
+    std::optional<MergeReport> merge(int nCount, const std::string& port, const std::string& device,
+                                     int position);
 
 private:
     std::string m_path;
     bool m_onlyNew;
-    std::optional<LastDownload> m_last;
-    bool m_checkFirst = false;
-    int m_position = 0;
+    int m_scanLimit;
+    std::unique_ptr<RecordStore> m_store; // open during a scan
+    bool m_deviceKnown = false;           // the history has downloads through the device
+    std::optional<int> m_lastPosition;    // where the last of them ended
+    bool m_scanned = false;
+    ScanResult m_result;
+    std::optional<ArchiveRecord> m_knownRecord;
+    std::optional<std::int64_t> m_instrument; // the one holding m_knownRecord
 };
 
 } // namespace history

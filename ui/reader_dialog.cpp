@@ -357,7 +357,7 @@ QString ReaderDialog::ChooseSavePath(const QString& szProposedName, int bExcelTa
 void ReaderDialog::WriteResultsFile(int nCount) {
     nCount = TakeHistoryRecords(nCount);
     if (nCount == 0)
-        return; // the full count is read next
+        return; // nothing new: no file
     SaveResultsFile(nCount);
     // The records were read, whether the file was written or not.
     MergeHistory(nCount);

@@ -62,8 +62,7 @@ public:
     void SetWaitCursor(bool bBusy) override;
 
     // DownloadHost.
-    // An only-new download reads the count its position step chose.
-    int RecordCount() override { return m_nHistoryCount > 0 ? m_nHistoryCount : m_nRecordCount; }
+    int RecordCount() override { return m_nRecordCount; }
     void ShowMessage(const std::string& textCp1251) override;
     void SetProgressRange(int nLower, int nUpper) override;
     void SetProgressPos(int nPos) override;
@@ -114,14 +113,11 @@ private:
     void InstallHistoryShortcut();
     std::string HistoryPath() const;
     void PrepareHistory();
-    // False when the reply ended the download (nothing new).
-    bool HistoryOnReply(unsigned nLength, const uint8_t* pBytes);
     int TakeHistoryRecords(int nCount);
     void MergeHistory(int nCount);
     // The one box of a download about a history problem; true when the
     // damaged file was set aside (the next merge starts a new history).
     bool ReportHistoryProblem(const QString& szWhat, const history::HistoryFailure& failure);
-    void ReadFullCountLater();
     void SaveResultsFile(int nCount);
     void CreateControls();
     QString ChooseSavePath(const QString& szProposedName, int bExcelTable);
@@ -131,7 +127,6 @@ private:
     DownloadSequence m_sequence;
     // The form last chosen for each kind: [0] the report kind, [1] the table kind.
     bool m_bOnlyNew = false;
-    int m_nHistoryCount = 0; // > 0: the count of the running only-new download
     std::unique_ptr<history::DownloadSession> m_pHistory;
     bool m_bHistoryProblemShown = false; // this download has had its box
     exports::ResultsForm m_lastForm[2] = {exports::RememberedForm(false),

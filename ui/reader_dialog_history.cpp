@@ -6,13 +6,11 @@
 #include <QKeySequence>
 #include <QProgressBar>
 #include <QShortcut>
-#include <QTimer>
 
 #include <cstdio>
 
 #include "history/history_care.h"
 #include "history/history_path.h"
-#include "link/frame.h"
 #include "platform/codepage.h"
 #include "platform/serial_port.h"
 #include "platform/user_settings.h"
@@ -22,8 +20,6 @@
 #include "ui/status_line.h"
 
 namespace {
-
-constexpr int RETRY_MS = 100;
 
 void SetSuffix(const char* pszUtf8) {
     const std::string text = Utf8ToCp1251(pszUtf8);
@@ -64,14 +60,15 @@ void ReaderDialog::PrepareHistory() {
     const int32_t state = m_pLink->m_nLinkState.load(std::memory_order_acquire);
     if (state != LINK_READY && state != LINK_NO_ANSWER)
         return; // the click is ignored; the running download keeps its session
-    m_nHistoryCount = 0;
     m_bHistoryProblemShown = false;
+    // Only new records read back as far as the history lacks them; the
+    // count is for the usual download.
     m_pHistory = std::make_unique<history::DownloadSession>(HistoryPath(), m_bOnlyNew);
     const auto failure = m_pHistory->prepare(m_pLink->Endpoint().device);
+    m_sequence.SetScan(m_pHistory->scan());
     if (failure)
-        ReportHistoryProblem(QStringLiteral("Архив измерений не читается, будут прочитаны "
-                                            "последние %1 записей")
-                                 .arg(m_nRecordCount),
+        ReportHistoryProblem(QStringLiteral("Архив измерений не читается, все записи от "
+                                            "новейшей назад будут считаться новыми"),
                              *failure);
 }
 
@@ -102,66 +99,35 @@ bool ReaderDialog::ReportHistoryProblem(const QString& szWhat,
     }
 }
 
-bool ReaderDialog::HistoryOnReply(unsigned nLength, const uint8_t* pBytes) {
-    const std::optional<int> position = history::positionInReply(pBytes, nLength);
-    if (!position || !m_pHistory ||
-        m_pLink->m_nLinkState.load(std::memory_order_acquire) != LINK_READY)
-        return true;
-    const history::NewRecordsPlan plan = m_pHistory->onPosition(*position);
-    if (plan.kind == history::NewRecordsPlan::Kind::Range) {
-        m_nHistoryCount = plan.count;
-        return true;
-    }
-    m_nHistoryCount = 0;
-    if (plan.kind != history::NewRecordsPlan::Kind::NothingNew)
-        return true;
-    // Nothing to read: the download ends here, with its closing frame.
-    uint8_t frame[8];
-    m_pLink->PlaceRequest(frame, BuildCommandFrame(frame, CMD_PRESENCE), 3000);
-    SetSuffix(" Новых записей нет.");
-    m_pStatus->setText(QStringLiteral("Новых записей нет."));
-    m_pProgress->setValue(0);
-    return false;
-}
-
 int ReaderDialog::TakeHistoryRecords(int nCount) {
     if (!m_pHistory)
         return nCount;
-    const int nKept = m_pHistory->takeRecords(nCount);
-    m_nHistoryCount = 0;
-    if (nKept == 0) {
-        ShowBox(QStringLiteral("Запись перед новыми не совпадает с последней записью архива "
-                               "измерений: кольцо прибора прошло полный круг после прошлого "
-                               "чтения, или архив прибора был очищен.\nБудут прочитаны последние "
-                               "%1 записей.")
-                    .arg(m_nRecordCount),
-                QMessageBox::Warning);
-        ReadFullCountLater();
+    nCount = m_pHistory->takeRecords(nCount);
+    if (nCount == 0) {
+        SetSuffix(" Новых записей нет.");
+        m_pStatus->setText(QStringLiteral("Новых записей нет."));
+        m_pProgress->setValue(0);
     }
-    return nKept;
-}
-
-void ReaderDialog::ReadFullCountLater() {
-    // The closing frame is still out: start once the link is free again.
-    QTimer::singleShot(RETRY_MS, this, [this] {
-        const int32_t state = m_pLink->m_nLinkState.load(std::memory_order_acquire);
-        if (m_pLink->m_bTxRequest.load(std::memory_order_acquire) != 0 ||
-            (state != LINK_READY && state != LINK_NO_ANSWER)) {
-            ReadFullCountLater();
-            return;
-        }
-        m_sequence.OnReadArchive();
-    });
+    return nCount;
 }
 
 void ReaderDialog::MergeHistory(int nCount) {
     if (!m_pHistory)
         return;
     const LinkEndpoint endpoint = m_pLink->Endpoint();
-    auto report = m_pHistory->merge(nCount, endpoint.port, endpoint.device);
+    const int nPosition = m_sequence.Position();
+    auto report = m_pHistory->merge(nCount, endpoint.port, endpoint.device, nPosition);
     // Set aside on the user's word: this download starts the new history.
     if (report && report->failure &&
         ReportHistoryProblem(QStringLiteral("Архив измерений не обновлён"), *report->failure))
-        report = m_pHistory->merge(nCount, endpoint.port, endpoint.device);
+        report = m_pHistory->merge(nCount, endpoint.port, endpoint.device, nPosition);
+    const bool bMayHaveLost = m_pHistory->scanResult().mayHaveLost;
+    m_sequence.SetScan(nullptr);
     m_pHistory.reset();
+    if (bMayHaveLost)
+        ShowBox(QStringLiteral("Все 2000 записей кольца прибора оказались новыми: записи, "
+                               "сделанные до них, могли быть затёрты до этого чтения.\n"
+                               "Считывайте архив не реже чем через каждые 2000 измерений "
+                               "или по расписанию."),
+                QMessageBox::Warning);
 }

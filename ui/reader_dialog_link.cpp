@@ -21,8 +21,6 @@ int ReaderDialog::OnLinkStatus(const std::string& textCp1251) {
 }
 
 int ReaderDialog::OnLinkReply(unsigned nLength, const uint8_t* pBytes) {
-    if (!HistoryOnReply(nLength, pBytes))
-        return 0;
     return m_sequence.OnLinkReply(nLength, pBytes);
 }
 

@@ -1,6 +1,6 @@
 // tarvex-read and the measurement history against tarvex-sim: overlapping
-// downloads, --new (moved, wrapped, nothing new, nothing logged, ring come
-// round), two readers at once, and history files that cannot be written.
+// downloads, two readers at once, and history files that cannot be written.
+// --new is tried in history_model_test.cpp.
 #include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -99,26 +99,6 @@ ReaderRun Read(const TempDir& dir, const std::string& device, std::vector<std::s
     return RunReader(args, dir.Path());
 }
 
-// The record indices asked for in a simulator log, in order.
-std::vector<int> RecordRequests(const std::string& log) {
-    std::vector<int> indices;
-    std::istringstream lines(log);
-    std::string line;
-    while (std::getline(lines, line)) {
-        unsigned code = 0, low = 0, high = 0;
-        if (std::sscanf(line.c_str(), "01 07 %x %x %x", &code, &low, &high) == 3 && code == 10)
-            indices.push_back(static_cast<int>(low | high << 8));
-    }
-    return indices;
-}
-
-std::vector<int> Range(int first, int count) {
-    std::vector<int> indices;
-    for (int k = 0; k < count; ++k)
-        indices.push_back((first + k + 2000) % 2000);
-    return indices;
-}
-
 TEST(HistoryReader, OverlappingDownloadsKeepTheUnionOnce) {
     const TempDir dir;
     const std::string archive = Archive(dir, 7);
@@ -132,71 +112,6 @@ TEST(HistoryReader, OverlappingDownloadsKeepTheUnionOnce) {
     const auto stats =
         history::openHistory(dir.File("h.sqlite3"), history::OpenMode::ReadOnly)->stats();
     EXPECT_EQ(stats.downloads, 2);
-}
-
-struct NewCase {
-    const char* name;
-    int firstSeed, firstPosition, position;
-    bool paced;
-    std::vector<int> requests; // record indices of the --new run
-    int written;               // records in its file (0: no file)
-    const char* says;
-};
-
-TEST(HistoryReader, NewReadsOnlyWhatTheInstrumentWroteSince) {
-    const NewCase cases[] = {
-        // The check record (the last one stored) comes first, then the new ones.
-        {"moved", 7, 150, 180, false, Range(149, 31), 30, "30 new records"},
-        {"wrapped", 7, 1990, 30, true, Range(1989, 41), 40, "40 new records"},
-        {"nothing new", 7, 150, 150, false, {}, 0, "No new records since the last download"},
-        // Another archive before: the check fails and the full count is read.
-        {"ring came round", 8, 150, 180, false,
-         [] {
-             auto r = Range(149, 31);
-             auto full = Range(160, 20);
-             r.insert(r.end(), full.begin(), full.end());
-             return r;
-         }(),
-         20, "reading the last 20 records instead"},
-    };
-    for (const NewCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        const TempDir dir;
-        const std::string archive = Archive(dir, 7);
-        {
-            Instrument first(dir, c.firstPosition, c.firstSeed);
-            ASSERT_EQ(Read(dir, first.link, {"--count", "100"}, "first.doc").status, 0);
-        }
-        Instrument instrument(dir, c.position, 7, c.paced);
-        const ReaderRun run = Read(dir, instrument.link, {"--new", "--count", "20"});
-        instrument.sim.reset();
-        ASSERT_EQ(run.status, 0) << run.err;
-        EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
-        EXPECT_EQ(RecordRequests(ReadFile(dir.File("dev.log"))), c.requests);
-        if (c.written == 0) {
-            EXPECT_EQ(access(dir.File("out.doc").c_str(), F_OK), -1);
-            EXPECT_EQ(run.out, "");
-            continue;
-        }
-        EXPECT_TRUE(ReadFile(dir.File("out.doc")) ==
-                    ExpectedReport(dir, archive, c.position, c.written));
-        // The history then holds every record of both downloads.
-        std::set<std::string> expected = Reportable(archive, c.position - c.written, c.written);
-        if (c.firstSeed == 7)
-            expected.merge(Reportable(archive, c.firstPosition - 100, 100));
-        else
-            expected.merge(Reportable(Archive(dir, 8), c.firstPosition - 100, 100));
-        EXPECT_EQ(Stored(dir.File("h.sqlite3")), expected);
-    }
-}
-
-TEST(HistoryReader, NewWithNothingLoggedReadsTheCount) {
-    const TempDir dir;
-    Instrument instrument(dir, 500);
-    const ReaderRun run = Read(dir, instrument.link, {"--new", "--count", "15"});
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.err.find("logged yet"), std::string::npos) << run.err;
-    EXPECT_EQ(RecordRequests(ReadFile(dir.File("dev.log"))), Range(485, 15));
 }
 
 TEST(HistoryReader, TwoReadersMergeAtOnce) {

@@ -1,7 +1,6 @@
 // The history store on its own: merging, the kill of a merge, files it
-// cannot use, and the pieces --new and the filters are made of.
+// cannot use, and the pieces the filters are made of.
 #include "history/download_history.h"
-#include "history/new_records.h"
 #include "history/record_fields.h"
 #include "history/record_store.h"
 #include "tests/support/history_records.h"
@@ -193,35 +192,6 @@ TEST(HistoryStore, FullDiskMidMerge) {
     EXPECT_EQ(report.failure->kind, Error::Kind::DiskFull) << report.failure->message;
     auto store = openHistory(path, OpenMode::ReadWrite);
     EXPECT_EQ(store->stats().records, 10);
-}
-
-TEST(HistoryStore, NewRecordsPlan) {
-    const LastDownload at1990{0, 1990, MakeRecord(1)};
-    const LastDownload at0{0, 0, MakeRecord(1)};
-    using K = NewRecordsPlan::Kind;
-    struct Case {
-        std::optional<LastDownload> last;
-        int position;
-        K kind;
-        int count, newCount;
-    } cases[] = {
-        {std::nullopt, 30, K::NoHistory, 0, 0}, {at1990, 30, K::Range, 41, 40},
-        {at1990, 1995, K::Range, 6, 5},         {at1990, 1990, K::NothingNew, 0, 0},
-        {at1990, 1989, K::Range, 2000, 1999},   {at0, 1999, K::Range, 2000, 1999},
-        {at1990, 2100, K::OutsideRing, 0, 0},   {at1990, -1, K::OutsideRing, 0, 0},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.position);
-        const NewRecordsPlan plan = planNewRecords(c.last, c.position);
-        EXPECT_EQ(plan.kind, c.kind);
-        EXPECT_EQ(plan.count, c.count);
-        EXPECT_EQ(plan.newCount, c.newCount);
-    }
-    EXPECT_TRUE(continuesHistory(at1990, MakeRecord(1)));
-    EXPECT_FALSE(continuesHistory(at1990, MakeRecord(2)));
-    const uint8_t reply[] = {1, 7, 11, 0xFF, 0xFF, 0, 0};
-    EXPECT_EQ(positionInReply(reply, sizeof reply), -1);
-    EXPECT_FALSE(positionInReply(reply, 4));
 }
 
 TEST(HistoryStore, DatesAndClockStamps) {

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <ctime>
 
-#include "history/new_records.h"
 #include "link/frame.h"
 #include "platform/codepage.h"
 #include "platform/messages.h"
@@ -87,7 +86,7 @@ void ArchiveReader::WriteResultsFile(int nCount) {
     m_bWriteRan = 1;
     nCount = m_history.TakeRecords(nCount);
     if (nCount == 0) {
-        m_bReadAgain = 1;
+        m_bNothingNew = 1; // no file
         return;
     }
     m_nWritten = nCount;
@@ -108,30 +107,11 @@ void ArchiveReader::WriteResultsFile(int nCount) {
         std::memcpy(g_szStatusSuffix, done.data(), done.size());
     }
     // The records were read whatever became of the file.
-    m_history.Merge(nCount, m_link.Endpoint());
+    m_history.Merge(nCount, m_link.Endpoint(), m_sequence.Position());
 }
 
 std::string ArchiveReader::Device() {
     return m_link.Endpoint().device;
-}
-
-bool ArchiveReader::OnPosition(const std::vector<uint8_t>& reply) {
-    const std::optional<int> position =
-        history::positionInReply(reply.data(), static_cast<unsigned>(reply.size()));
-    // Only a reply the download acts on: the same test as the sequence's.
-    if (!position || m_link.m_nLinkState.load(std::memory_order_acquire) != LINK_READY)
-        return true;
-    const int nCount = m_history.OnPosition(*position, m_nRecordCount);
-    if (nCount == 0)
-        return false;
-    m_nRecordCount = nCount;
-    return true;
-}
-
-void ArchiveReader::SendClosingFrame() {
-    uint8_t frame[8];
-    const int length = BuildCommandFrame(frame, CMD_PRESENCE);
-    m_link.PlaceRequest(frame, length, m_options.m_nReplyTimeout);
 }
 
 void ArchiveReader::ShowStatus(const std::string& textCp1251) {
@@ -168,14 +148,11 @@ int ArchiveReader::WaitForInstrument() {
 }
 
 int ArchiveReader::Download() {
-    m_history.Prepare(Device());
+    m_sequence.SetScan(m_history.Prepare(Device()));
     int status = DownloadOnce();
-    if (status == EXIT_WRITTEN && m_bReadAgain) {
-        m_bReadAgain = 0;
-        m_bWriteRan = 0;
-        m_nRecordCount = m_options.m_nRecordCount;
-        status = DownloadOnce();
-    }
+    // Everything was written and merged; a scheduled job is to notice.
+    if (status == EXIT_WRITTEN && m_history.MayHaveLost())
+        status = EXIT_MAY_HAVE_LOST;
     return status;
 }
 
@@ -210,12 +187,6 @@ int ArchiveReader::DownloadOnce() {
             ShowStatus(event->text);
             break;
         case ReaderEvent::Reply:
-            if (!OnPosition(event->bytes)) {
-                m_bNothingNew = 1;
-                SendClosingFrame();
-                AwaitClosingReply();
-                return EXIT_WRITTEN;
-            }
             m_sequence.OnLinkReply(static_cast<unsigned>(event->bytes.size()), event->bytes.data());
             if (event->bytes.empty()) {
                 m_display.Line(m_link.DeviceGone() ? DisconnectedLine()
@@ -227,7 +198,7 @@ int ArchiveReader::DownloadOnce() {
         }
     }
     AwaitClosingReply();
-    if (m_bReadAgain)
+    if (m_bNothingNew)
         return EXIT_WRITTEN;
     if (m_writeOutcome.error == EEXIST && !m_options.m_bForce) {
         m_display.Line("tarvex-read: " +
@@ -306,7 +277,7 @@ int ArchiveReader::Run() {
         status = Download();
     m_display.Finish();
     Finish(m_link.PortNumber(-1));
-    if (status == EXIT_WRITTEN && !m_bNothingNew)
+    if ((status == EXIT_WRITTEN || status == EXIT_MAY_HAVE_LOST) && !m_bNothingNew)
         std::printf("%s: %s\n", m_szOutputPath.c_str(),
                     Format(MsgN("%d record", "%d records", static_cast<unsigned long>(m_nWritten)),
                            m_nWritten)

@@ -45,10 +45,6 @@ private:
     int WaitForInstrument();
     int Download();
     int DownloadOnce();
-    // The position reply of the download: --new decides the count here.
-    // False when nothing is new and the download ends.
-    bool OnPosition(const std::vector<uint8_t>& reply);
-    void SendClosingFrame();
     // The device that names this instrument in the history.
     std::string Device();
     void AwaitClosingReply();
@@ -65,8 +61,7 @@ private:
     int m_nRecordCount; // N of the running download
     ReaderHistory m_history;
     int m_bWriteRan = 0;
-    int m_bReadAgain = 0;  // the --new range did not join the history: read N instead
-    int m_bNothingNew = 0; // --new found nothing to read
+    int m_bNothingNew = 0; // --new found nothing new: no file
     int m_nWritten = 0;
     WriteOutcome m_writeOutcome;
 };

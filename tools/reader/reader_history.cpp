@@ -12,72 +12,69 @@ std::string HistoryPath(const ReaderOptions& options) {
     return options.m_szDatabase.empty() ? history::defaultHistoryPath() : options.m_szDatabase;
 }
 
-// What the reader does when --new cannot tell where the new records start.
-std::string ReadingTheLast(int nCount) {
-    return Format(MsgN("reading the last %d record", "reading the last %d records",
-                       static_cast<unsigned long>(nCount)),
-                  nCount);
-}
-
 std::string Warning(const std::string& text) {
     return "tarvex-read: " + text;
+}
+
+std::string NewRecords(int count) {
+    return Format(MsgN("%d new record", "%d new records", static_cast<unsigned long>(count)),
+                  count);
 }
 
 } // namespace
 
 ReaderHistory::ReaderHistory(const ReaderOptions& options, ProgressDisplay& display)
     : m_options(options), m_display(display),
-      m_session(HistoryPath(options), options.m_bOnlyNew != 0) {}
+      m_session(HistoryPath(options), options.m_bOnlyNew != 0,
+                options.m_bCountGiven ? options.m_nRecordCount : ArchiveSlotCount) {}
 
-void ReaderHistory::Prepare(const std::string& device) {
-    if (!m_options.m_bOnlyNew)
-        return;
-    const std::string fallBack = ReadingTheLast(m_options.m_nRecordCount);
+RecordScan* ReaderHistory::Prepare(const std::string& device) {
     if (const auto failure = m_session.prepare(device))
-        m_display.Line(Warning(Format(Msg("the measurement history cannot be read (%s): %s"),
-                                      failure->message.c_str(), fallBack.c_str())));
-    else if (!m_session.knowsLastDownload())
-        m_display.Line(Warning(
-            Format(Msg("no download from %s logged yet: %s"), device.c_str(), fallBack.c_str())));
-}
-
-int ReaderHistory::OnPosition(int position, int requestedCount) {
-    const int last = m_session.lastPosition();
-    const history::NewRecordsPlan plan = m_session.onPosition(position);
-    const std::string span = Format(Msg("(position %d then, %d now)"), last, position);
-    switch (plan.kind) {
-    case history::NewRecordsPlan::Kind::NoHistory:
-        return requestedCount;
-    case history::NewRecordsPlan::Kind::NothingNew:
-        m_display.Line(Format(Msg("No new records since the last download %s."), span.c_str()));
-        return 0;
-    case history::NewRecordsPlan::Kind::Range:
-        m_display.Line(Format(MsgN("%d new record since the last download %s.",
-                                   "%d new records since the last download %s.",
-                                   static_cast<unsigned long>(plan.newCount)),
-                              plan.newCount, span.c_str()));
-        return plan.count;
-    case history::NewRecordsPlan::Kind::OutsideRing:
-        break;
-    }
-    m_display.Line(Warning(Format(Msg("the position %d is outside the ring: %s"), position,
-                                  ReadingTheLast(requestedCount).c_str())));
-    return requestedCount;
+        m_display.Line(Warning(Format(Msg("the measurement history cannot be read (%s): every "
+                                          "record read back from the newest counts as new"),
+                                      failure->message.c_str())));
+    return m_session.scan();
 }
 
 int ReaderHistory::TakeRecords(int nCount) {
-    const int nKept = m_session.takeRecords(nCount);
-    if (nKept == 0)
-        m_display.Line(Warning(Format(
-            Msg("the record before the new ones is not the last one stored: the ring has come "
-                "round more than once since the last download, or the archive was cleared; %s "
-                "instead"),
-            ReadingTheLast(m_options.m_nRecordCount).c_str())));
-    return nKept;
+    nCount = m_session.takeRecords(nCount);
+    if (!m_session.scan())
+        return nCount;
+    using End = history::ScanResult::End;
+    const history::ScanResult& result = m_session.scanResult();
+    switch (result.end) {
+    case End::KnownRecord:
+        m_display.Line(
+            nCount == 0 ? std::string(Msg("No new records since the last download."))
+                        : Format(Msg("%s since the last download."), NewRecords(nCount).c_str()));
+        break;
+    case End::EmptySlot:
+        m_display.Line(
+            nCount == 0 ? std::string(Msg("The instrument's archive holds no records."))
+                        : Format(Msg("%s: the instrument's whole archive was new to the history."),
+                                 NewRecords(nCount).c_str()));
+        break;
+    case End::Cap:
+        m_display.Line(Warning(Format(Msg("--count %d reached before a record the history holds: "
+                                          "older new records were left on the instrument"),
+                                      nCount)));
+        break;
+    case End::WholeRing:
+        if (result.mayHaveLost)
+            m_display.Line(Warning(
+                Msg("all 2000 records of the instrument's ring were new: records may have been "
+                    "overwritten before this download. Download at least every 2000 "
+                    "measurements, or on a schedule")));
+        else
+            m_display.Line(Format(Msg("%s: the instrument's whole ring was new to the history."),
+                                  NewRecords(nCount).c_str()));
+        break;
+    }
+    return nCount;
 }
 
-void ReaderHistory::Merge(int nCount, const LinkEndpoint& endpoint) {
-    const auto report = m_session.merge(nCount, endpoint.port, endpoint.device);
+void ReaderHistory::Merge(int nCount, const LinkEndpoint& endpoint, int position) {
+    const auto report = m_session.merge(nCount, endpoint.port, endpoint.device, position);
     if (!report)
         return;
     if (report->failure) {

@@ -1,6 +1,6 @@
-// The reader's words for the measurement history: where --new starts, the
-// check that the new range joins the stored history, and the merge at the
-// results step. A history that cannot be used costs nothing but a warning.
+// The reader's words for the measurement history: the --new scan, what it
+// found, and the merge at the results step. A history that cannot be used
+// costs nothing but a warning.
 #pragma once
 
 #include <string>
@@ -14,16 +14,16 @@ class ReaderHistory {
 public:
     ReaderHistory(const ReaderOptions& options, ProgressDisplay& display);
 
-    // Before the download: with --new, looks up where the last download from
-    // device ended.
-    void Prepare(const std::string& device);
-    // The position reply came: the count to read now, or 0 when nothing is new.
-    int OnPosition(int position, int requestedCount);
-    // At the results step, before the file is written: the count to write,
-    // or 0 when the check failed and the full count must be read instead.
+    // Before the download: with --new, opens the history the scan looks
+    // records up in. The scan the download is to run (null: the last N).
+    RecordScan* Prepare(const std::string& device);
+    // At the results step, before the file is written: the count to write
+    // (0: nothing new, no file). Says what the scan found.
     int TakeRecords(int nCount);
     // After the file: logs the download and merges its records.
-    void Merge(int nCount, const LinkEndpoint& endpoint);
+    void Merge(int nCount, const LinkEndpoint& endpoint, int position);
+    // --new found the whole ring new for an instrument the history knew.
+    bool MayHaveLost() const { return m_session.scanResult().mayHaveLost; }
 
 private:
     const ReaderOptions& m_options;

@@ -90,6 +90,7 @@ ParseResult ParseReaderOptions(const std::vector<std::string>& args, ReaderOptio
                 result.badCount = true;
                 return result;
             }
+            options.m_bCountGiven = 1;
         } else if (name == "--port") {
             if (!TakeValue(args, i, name, inlineValue, hasInline, value, result) ||
                 !ParseRanged(name, value, 1, 99, options.m_nPort, result))
@@ -187,8 +188,9 @@ const char* ReaderUsage() {
         Msg("  --device PATH  use this serial device only; the saved port is left alone\n") +
         Msg("  --timeout MS   reply time-out of each request (default 3000)\n") +
         Msg("  --list-ports   show the ports the search would try, in order, and their state\n") +
-        Msg("  --new          only the records written since the last download from this\n"
-            "                 instrument (none logged yet: the last N); nothing new: no file\n") +
+        Msg("  --new          only the records the history lacks: reads from the newest\n"
+            "                 back to one it holds (at most the whole ring, or N when\n"
+            "                 --count is given); nothing new: no file\n") +
         Msg("  --database PATH  measurement history file (default: $TARVEX_DATABASE, or\n"
             "                 $XDG_DATA_HOME/tarvex/history.sqlite3); every download is kept "
             "there\n") +
@@ -203,6 +205,8 @@ const char* ReaderUsage() {
         Msg("  3    instrument not found (the reason is printed)\n") +
         Msg("  4    no answer from the instrument\n") +
         Msg("  5    results file not written (the reason is printed)\n") +
+        Msg("  7    done, but records may have been overwritten before this download (--new\n"
+            "       found all 2000 records new): download at least every 2000 measurements\n") +
         Msg("  130  interrupted by Ctrl-C or SIGTERM; nothing written, the port still saved\n");
     return usage.c_str();
 }

@@ -12,10 +12,14 @@ constexpr int EXIT_BAD_USAGE = 2;
 constexpr int EXIT_NOT_FOUND = 3;
 constexpr int EXIT_NO_ANSWER = 4;
 constexpr int EXIT_NOT_WRITTEN = 5;
+// Done, but records may have been overwritten before this download (--new
+// found the whole ring new for an instrument the history knew).
+constexpr int EXIT_MAY_HAVE_LOST = 7;
 constexpr int EXIT_INTERRUPTED = 130; // Ctrl-C or SIGTERM: link stopped, port saved
 
 struct ReaderOptions {
     int m_nRecordCount = 100;
+    int m_bCountGiven = 0;                                      // --count given: it caps --new too
     exports::ResultsForm m_form = exports::ResultsForm::Report; // --table, --report, --format
     std::string m_szOutput;    // empty: the proposed name in the current directory
     std::string m_szOutputDir; // non-empty: a new name with the date and time in this folder
@@ -25,7 +29,7 @@ struct ReaderOptions {
     int m_bListPorts = 0;
     int m_nReplyTimeout = 3000;
     int m_bHelp = 0;
-    int m_bOnlyNew = 0;       // only the records written since the last download logged
+    int m_bOnlyNew = 0;       // only the records the history lacks, newest back
     int m_bNoHistory = 0;     // leave the measurement history alone this run
     std::string m_szDatabase; // non-empty: this history file
 };
