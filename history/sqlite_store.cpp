@@ -201,7 +201,10 @@ public:
     }
 
     std::optional<std::int64_t> instrumentHolding(const ArchiveRecord& record) override {
-        const FoundRecord found = RecordFinder(m_db).find(record);
+        // A --new scan asks once per record read: the statement is kept.
+        if (!m_finder)
+            m_finder = std::make_unique<RecordFinder>(m_db);
+        const FoundRecord found = m_finder->find(record);
         if (found.id == 0 || found.instrument == 0)
             return std::nullopt;
         return found.instrument;
@@ -266,6 +269,7 @@ private:
     }
 
     SqliteDb m_db;
+    std::unique_ptr<RecordFinder> m_finder; // after m_db: finalized before it closes
 };
 
 } // namespace

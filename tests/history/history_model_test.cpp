@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -48,31 +49,39 @@ std::vector<int> Back(int position, int count) {
 
 class Lab {
 public:
-    // One download with --new of the instrument as it is now, through the
-    // cable named port (the same name is the same device to the history).
-    Download Read(const ModelInstrument& instrument, const std::string& port, bool paced = false,
-                  std::vector<std::string> extra = {}) {
+    // tarvex-sim serving the instrument's ring as it is now, behind the
+    // link named port (the same name is the same device to the history).
+    std::unique_ptr<SimProcess> Serve(const ModelInstrument& instrument, const std::string& port,
+                                      bool paced = false) {
         const std::string archive = m_dir.File(port + ".bin");
-        const std::string log = m_dir.File(port + ".log");
-        const std::string output = m_dir.File(port + ".doc");
         instrument.Save(archive);
-        std::remove(log.c_str());
-        std::remove(output.c_str());
-        std::vector<std::string> simArgs = {
+        std::remove(m_dir.File(port + ".log").c_str());
+        std::vector<std::string> args = {
             "--archive", archive,          "--position", std::to_string(instrument.Position()),
-            "--link",    m_dir.File(port), "--log",      log};
+            "--link",    m_dir.File(port), "--log",      m_dir.File(port + ".log")};
         if (!paced)
-            simArgs.insert(simArgs.end(), {"--no-pacing", "--turnaround", "0"});
-        SimProcess sim(simArgs);
+            args.insert(args.end(), {"--no-pacing", "--turnaround", "0"});
+        return std::make_unique<SimProcess>(args);
+    }
+
+    // tarvex-read --new from the instrument behind port.
+    Download Run(const std::string& port, std::vector<std::string> extra = {}) {
+        const std::string output = m_dir.File(port + ".doc");
+        std::remove(output.c_str());
         std::vector<std::string> args = {"--device", m_dir.File(port), "--new",  "--output",
                                          output,     "--database",     m_history};
         args.insert(args.end(), extra.begin(), extra.end());
         Download download;
         download.run = RunReader(args, m_dir.Path());
-        sim.Kill();
-        download.requests = RecordRequests(ReadFile(log));
+        download.requests = RecordRequests(ReadFile(m_dir.File(port + ".log")));
         download.results = ReadFile(output);
         return download;
+    }
+
+    Download Read(const ModelInstrument& instrument, const std::string& port, bool paced = false,
+                  std::vector<std::string> extra = {}) {
+        const auto sim = Serve(instrument, port, paced);
+        return Run(port, extra);
     }
 
     // Every reportable record of the ring is in the history, each stored once.
@@ -157,6 +166,66 @@ TEST(HistoryModel, OneInstrumentOverMonths) {
     // A ring that came round, and a cleared archive, share no record with
     // what the history held: each is another instrument, for the user to join.
     EXPECT_EQ(lab.Instruments().size(), 4u);
+}
+
+// One laptop, two testers: each download belongs to the instrument whose
+// records it meets, however the two take turns on the cable.
+TEST(HistoryModel, TwoInstrumentsTakingTurnsOnOnePort) {
+    Lab lab;
+    ModelInstrument a(1), b(1000000);
+    struct Turn {
+        ModelInstrument& tester;
+        int write, newRecords;
+    } turns[] = {{a, 300, 300}, {b, 500, 500}, {a, 200, 200}, {b, 100, 100}, {a, 0, 0}};
+    for (const Turn& turn : turns) {
+        turn.tester.Write(turn.write);
+        const Download d = lab.Read(turn.tester, "dev");
+        ASSERT_EQ(d.run.status, 0) << d.run.err;
+        EXPECT_EQ(d.requests.size(), static_cast<size_t>(turn.newRecords + 1));
+        lab.ExpectKept(a);
+        lab.ExpectKept(b);
+    }
+    const auto instruments = lab.Instruments();
+    ASSERT_EQ(instruments.size(), 2u);
+    EXPECT_EQ(instruments[0].records, 500);
+    EXPECT_EQ(instruments[0].downloads, 2); // the one with nothing new is not logged
+    EXPECT_EQ(instruments[1].records, 600);
+}
+
+// Two testers on two cables, read at the same time on a paced line, into one
+// history; then again after more measurements.
+TEST(HistoryModel, TwoInstrumentsOnTwoPortsAtOnce) {
+    Lab lab;
+    ModelInstrument a(1), b(1000000);
+    for (int round = 0; round < 2; ++round) {
+        a.Write(40);
+        b.Write(30);
+        const auto simA = lab.Serve(a, "a", true);
+        const auto simB = lab.Serve(b, "b", true);
+        Download fromA, fromB;
+        std::thread other([&] { fromA = lab.Run("a"); });
+        fromB = lab.Run("b");
+        other.join();
+        ASSERT_EQ(fromA.run.status, 0) << fromA.run.err;
+        ASSERT_EQ(fromB.run.status, 0) << fromB.run.err;
+        EXPECT_EQ(fromA.requests, Back(a.Position(), 41)); // an empty slot, then a known record
+        EXPECT_TRUE(fromB.results == lab.Report(b, 30));
+        lab.ExpectKept(a);
+        lab.ExpectKept(b);
+    }
+    EXPECT_EQ(lab.Instruments().size(), 2u);
+}
+
+// --count caps the scan only when given; what it leaves is said.
+TEST(HistoryModel, CountCapsTheScan) {
+    Lab lab;
+    ModelInstrument tester(1);
+    tester.Write(100);
+    const Download d = lab.Read(tester, "dev", false, {"--count", "25"});
+    ASSERT_EQ(d.run.status, 0) << d.run.err;
+    EXPECT_NE(d.run.err.find("--count 25 reached"), std::string::npos) << d.run.err;
+    EXPECT_EQ(d.requests, Back(100, 25));
+    EXPECT_TRUE(d.results == lab.Report(tester, 25));
 }
 
 } // namespace
