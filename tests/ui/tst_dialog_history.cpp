@@ -1,6 +1,7 @@
 // The dialog and the measurement history against the simulated instrument:
 // every download merged, "Только новые записи" remembered and reading only
-// what is new (or nothing), and a history file that cannot be written.
+// what is new (or nothing), a ring that came round said, and a history file
+// that cannot be written.
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -14,6 +15,7 @@
 #include "archive/archive_record.h"
 #include "archive/results_writer.h"
 #include "history/record_store.h"
+#include "tests/history/model_instrument.h"
 #include "tests/support/sim_process.h"
 #include "ui/reader_dialog.h"
 
@@ -48,12 +50,17 @@ class TestDialogHistory : public QObject {
     QString File(const char* pszName) const { return m_dir.filePath(QLatin1String(pszName)); }
 
     // A simulator at position behind the stable link "dev", the one COM3 leads to.
-    std::unique_ptr<SimProcess> StartSim(int nPosition) {
+    std::unique_ptr<SimProcess> StartSim(int nPosition, std::vector<std::string> extra = {}) {
         QFile::remove(File("sim.log"));
-        auto pSim = std::make_unique<SimProcess>(std::vector<std::string>{
-            "--no-pacing", "--position", std::to_string(nPosition), "--link",
-            File("dev").toStdString(), "--log", File("sim.log").toStdString()});
-        return pSim;
+        std::vector<std::string> args = {"--no-pacing",
+                                         "--position",
+                                         std::to_string(nPosition),
+                                         "--link",
+                                         File("dev").toStdString(),
+                                         "--log",
+                                         File("sim.log").toStdString()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return std::make_unique<SimProcess>(args);
     }
 
     // A dialog that reads nCount records into szOut (the save dialog answered
@@ -146,6 +153,30 @@ private slots:
             QCOMPARE(m_nAsked, 0);
             QVERIFY(!QFile::exists(File("none.doc")));
             QCOMPARE(RecordRequests(File("sim.log")), std::vector<int>{257});
+            pDlg->SetOnlyNewRecords(false);
+        }
+    }
+
+    // All 2000 records new on a cable the history knows: the older ones may
+    // be gone, and the box says so after the file is written.
+    void ringThatCameRoundIsSaid() {
+        {
+            auto pSim = StartSim(300);
+            auto pDlg = Download(10, File("usual.doc"), QStringLiteral("Файл прочитан."));
+            pDlg->SetOnlyNewRecords(true);
+        }
+        ModelInstrument tester(5000000);
+        tester.Write(2300);
+        tester.Save(File("ring.bin").toStdString());
+        {
+            auto pSim = StartSim(tester.Position(), {"--archive", File("ring.bin").toStdString(),
+                                                     "--turnaround", "0"});
+            auto pDlg = Download(100, File("ring.doc"), QStringLiteral("Файл прочитан."));
+            QTRY_COMPARE_WITH_TIMEOUT(m_boxes.size(), 1, 5000);
+            QVERIFY2(m_boxes[0].contains(QStringLiteral("могли быть затёрты")),
+                     qPrintable(m_boxes[0]));
+            QCOMPARE(RecordRequests(File("sim.log")).size(), size_t{2000});
+            QVERIFY(ReadAll(File("ring.doc")).size() > 2000 * 50);
             pDlg->SetOnlyNewRecords(false);
         }
     }
