@@ -207,4 +207,46 @@ TEST_F(DownloadSequenceTest, SecondDownloadAfterAStoppedOneFillsFromSlotZero) {
         ASSERT_EQ((g_records[k].bytes[0] | g_records[k].bytes[1] << 8), 50 + k) << k;
 }
 
+// Only new records: newest first until the scan has what it wants, then the
+// records in slot order; a late copy after the end asks the scan nothing.
+struct StopAtSlot : RecordScan {
+    int limit = 2000, stopAt = -1, asked = 0;
+    Plan StartScan(int) override { return {limit, limit}; }
+    bool ScanGoesOn(const ArchiveRecord& record) override {
+        ++asked;
+        return (record.bytes[0] | record.bytes[1] << 8) != stopAt;
+    }
+};
+
+TEST_F(DownloadSequenceTest, ScanReadsNewestFirstAndHandsOverInSlotOrder) {
+    StopAtSlot scan;
+    // Position, stop slot, limit; the records read.
+    const int rows[][4] = {{30, 1990, 2000, 40}, {500, -1, 25, 25}, {0, -1, 2000, 2000}};
+    for (const auto& [nPosition, nStopAt, nLimit, nRead] : rows) {
+        SCOPED_TRACE(nPosition);
+        scan.stopAt = nStopAt;
+        scan.limit = nLimit;
+        scan.asked = 0;
+        m_seq.SetScan(&scan);
+        Start(100);
+        Serve(static_cast<uint16_t>(nPosition));
+        ASSERT_EQ(m_writes, std::vector<int>{nRead});
+        ASSERT_EQ(static_cast<int>(m_requested.size()), nRead);
+        for (int k = 0; k < nRead; ++k) {
+            const int slot = (nPosition - nRead + k + 2000) % 2000;
+            ASSERT_EQ(m_requested[nRead - 1 - k], slot);
+            ASSERT_EQ((g_records[k].bytes[0] | g_records[k].bytes[1] << 8), slot) << k;
+        }
+        EXPECT_EQ(m_nPos, nRead);
+        Deliver(Reply(CMD_READ_RECORD, 36, 4, 7)); // a late copy
+        Deliver(Reply(CMD_READ_POSITION, 5, 3, 9));
+        EXPECT_EQ(scan.asked, nRead);
+        EXPECT_TRUE(Take().empty());
+    }
+    m_seq.SetScan(nullptr);
+    Start(10);
+    Serve(500);
+    EXPECT_EQ(m_requested.front(), 490); // the usual download again
+}
+
 } // namespace
