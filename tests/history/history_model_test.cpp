@@ -118,8 +118,6 @@ public:
         return history::openHistory(m_history, history::OpenMode::ReadOnly)->instruments();
     }
 
-    const TempDir& Dir() const { return m_dir; }
-
 private:
     TempDir m_dir;
     std::string m_history = m_dir.File("h.sqlite3");
