@@ -17,6 +17,18 @@ bool neverWritten(const ArchiveRecord& record) {
                        [](std::uint8_t byte) { return byte == 0; });
 }
 
+// The scan only looks records up: a history it may not write still tells
+// what is new (the merge then says it was not updated).
+std::unique_ptr<RecordStore> openForLookUp(const std::string& path) {
+    try {
+        return openHistory(path, OpenMode::ReadWrite);
+    } catch (const Error& error) {
+        if (error.kind() != Error::Kind::ReadOnly)
+            throw;
+        return openHistory(path, OpenMode::ReadOnly);
+    }
+}
+
 } // namespace
 
 DownloadSession::DownloadSession(std::string path, bool onlyNew, int scanLimit)
@@ -37,7 +49,7 @@ std::optional<HistoryFailure> DownloadSession::prepare(const std::string& device
     if (!m_onlyNew || m_path.empty() || !std::filesystem::exists(m_path, ec))
         return std::nullopt; // a history not made yet holds nothing
     try {
-        m_store = openHistory(m_path, OpenMode::ReadWrite);
+        m_store = openForLookUp(m_path);
         if (const auto last = m_store->lastDownload(device)) {
             m_deviceKnown = true;
             m_lastPosition = last->position;
