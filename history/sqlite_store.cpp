@@ -3,6 +3,7 @@
 // wait, and a writer waits for the other's merge through the busy time-out.
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "history/history_file.h"
@@ -93,12 +94,19 @@ public:
         Statement add(m_db, "INSERT INTO records(key, sample, cell, measured, bytes, instrument, "
                             "download) VALUES(?, ?, ?, ?, ?, ?, ?)");
         Statement saw(m_db, "INSERT OR IGNORE INTO sightings(record, download) VALUES(?, ?)");
+        std::unordered_map<std::string, std::int64_t> addedNow; // bytes -> id
         int done = 0;
         for (size_t i = 0; i < records.size(); ++i) {
             const ArchiveRecord& record = records[i];
             if (record.IsReportable()) {
-                // A record seen twice in this download is found the second time.
-                std::int64_t id = found[i].id != 0 ? found[i].id : finder.find(record).id;
+                // A record seen twice in this download is added once.
+                const std::string bytes(reinterpret_cast<const char*>(record.bytes),
+                                        sizeof record.bytes);
+                std::int64_t id = found[i].id;
+                if (id == 0) {
+                    if (const auto it = addedNow.find(bytes); it != addedNow.end())
+                        id = it->second;
+                }
                 if (id == 0) {
                     add.bind(1, recordKey(record))
                         .bind(2, static_cast<std::int64_t>(record.sampleNumber()))
@@ -113,6 +121,7 @@ public:
                     add.step();
                     add.reset();
                     id = lastRowId();
+                    addedNow.emplace(bytes, id);
                     ++outcome.added;
                 } else {
                     ++outcome.known;
