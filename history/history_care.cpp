@@ -10,6 +10,7 @@
 #include "history/history_file.h"
 #include "history/record_store.h"
 #include "history/sqlite_db.h"
+#include "history/sqlite_instruments.h"
 #include "platform/atomic_file.h"
 
 namespace history {
@@ -183,6 +184,9 @@ RecoverReport recoverHistory(const std::string& path) {
             else if (table == "downloads")
                 report.downloads = copied;
         }
+        // Rows whose instrument was lost with a damaged page (or a file of an
+        // older layout) still belong to one.
+        fillMissingInstruments(db);
         db.exec("COMMIT");
     } catch (...) {
         removeFresh();

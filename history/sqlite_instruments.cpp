@@ -57,6 +57,34 @@ DownloadInstrument instrumentOfDownload(SqliteDb& db, std::optional<std::int64_t
     return {db.lastInsertId(), true};
 }
 
+void fillMissingInstruments(SqliteDb& db) {
+    db.exec(R"sql(
+    INSERT OR IGNORE INTO instruments(id)
+        SELECT DISTINCT instrument FROM downloads WHERE instrument IS NOT NULL
+        UNION SELECT DISTINCT instrument FROM records WHERE instrument IS NOT NULL;
+    CREATE TEMP TABLE held(download INTEGER PRIMARY KEY, instrument INTEGER);
+    INSERT INTO temp.held SELECT download, max(instrument) FROM records
+        WHERE download IS NOT NULL AND instrument IS NOT NULL GROUP BY download;
+    UPDATE downloads SET instrument = (SELECT instrument FROM temp.held h WHERE h.download = downloads.id)
+        WHERE instrument IS NULL;
+    DROP TABLE temp.held;
+    CREATE TEMP TABLE device_instrument(device TEXT PRIMARY KEY, instrument INTEGER);
+    INSERT INTO temp.device_instrument(device, instrument)
+        SELECT device, (SELECT coalesce(max(id), 0) FROM instruments)
+                       + row_number() OVER (ORDER BY min(id))
+        FROM downloads WHERE instrument IS NULL GROUP BY device;
+    INSERT INTO instruments(id) SELECT instrument FROM temp.device_instrument;
+    UPDATE downloads SET instrument =
+        (SELECT instrument FROM temp.device_instrument t WHERE t.device = downloads.device)
+        WHERE instrument IS NULL;
+    DROP TABLE temp.device_instrument;
+    UPDATE records SET download = (SELECT min(download) FROM sightings WHERE record = records.id)
+        WHERE download IS NULL;
+    UPDATE records SET instrument = (SELECT instrument FROM downloads WHERE id = records.download)
+        WHERE instrument IS NULL;
+    )sql");
+}
+
 std::vector<InstrumentInfo> listInstruments(SqliteDb& db) {
     Statement query(db,
                     "SELECT i.id, coalesce(i.name, ''),"

@@ -40,6 +40,11 @@ struct DownloadInstrument {
 DownloadInstrument instrumentOfDownload(SqliteDb& db, std::optional<std::int64_t> given,
                                         std::span<const FoundRecord> found, bool anyRecord);
 
+// Gives every download and record that lacks one an instrument (a download:
+// its records', else one per device; a record: its first download's), and lists every instrument
+// they name. For rows copied out of a damaged or older file.
+void fillMissingInstruments(SqliteDb& db);
+
 std::vector<InstrumentInfo> listInstruments(SqliteDb& db);
 void setInstrumentName(SqliteDb& db, std::int64_t id, const std::string& name);
 void mergeInstruments(SqliteDb& db, std::int64_t into, std::int64_t from);

@@ -1,6 +1,7 @@
 // Instruments in the store: a download belongs to the instrument whose records
 // it holds, the user names and joins them, and a file of the previous layout
 // gets one instrument per device.
+#include "history/history_care.h"
 #include "history/record_store.h"
 #include "tests/support/history_records.h"
 #include "tests/support/sim_process.h"
@@ -113,6 +114,28 @@ TEST(HistoryInstruments, OlderFileGetsOneInstrumentPerDevice) {
     EXPECT_EQ(instruments[1].records, 10);
     EXPECT_EQ(InstrumentOf(*store, 15), instruments[1].id);
     EXPECT_EQ(InstrumentOf(*store, 25), instruments[0].id);
+}
+
+// Recovered rows whose instrument was lost (a damaged page of the instruments,
+// an older layout) are given one again: every record is some instrument's.
+TEST(HistoryInstruments, RecoveryGivesLostInstrumentsBack) {
+    const TempDir dir;
+    const std::string path = dir.File("h.sqlite3");
+    {
+        auto store = openHistory(path, OpenMode::ReadWrite);
+        store->mergeDownload(At("/dev/ttyS2"), Records(1, 10));
+        store->mergeDownload(At("/dev/ttyUSB0"), Records(101, 120));
+    }
+    const char* loseThem = "DELETE FROM instruments; UPDATE records SET instrument = NULL "
+                           "WHERE id % 2 = 0; UPDATE downloads SET instrument = NULL WHERE id = 2;";
+    ASSERT_EQ(std::system(("sqlite3 '" + path + "' '" + loseThem + "'").c_str()), 0);
+    recoverHistory(path);
+    auto store = openHistory(path, OpenMode::ReadOnly);
+    std::int64_t held = 0;
+    for (const InstrumentInfo& instrument : store->instruments())
+        held += instrument.records;
+    EXPECT_EQ(held, 30);
+    EXPECT_EQ(store->instruments().size(), 2u);
 }
 
 } // namespace
