@@ -115,6 +115,11 @@ int DownloadSession::takeRecords(int nCount) {
         std::memmove(&g_records[0], &g_records[1], sizeof(ArchiveRecord) * (nCount - 1));
         --nCount;
     }
+    // Slots of kinds the history never keeps are read again every time: with
+    // no record beside them they are nothing new.
+    if (std::none_of(g_records, g_records + nCount,
+                     [](const ArchiveRecord& record) { return record.IsReportable(); }))
+        nCount = 0;
     m_result.newRecords = nCount;
     return nCount;
 }
