@@ -49,7 +49,10 @@ std::vector<ArchiveRecord> MakeArchive(int count) {
 int main(int argc, char** argv) {
     const std::string dir = argc > 1 ? argv[1] : "/tmp";
     const std::vector<ArchiveRecord> records = MakeArchive(ArchiveSlotCount);
-    exports::ExportContent content{records, {}, {"Вельмар-7К", std::time(nullptr), "COM2"}};
+    exports::ExportContent content;
+    content.records = records;
+    content.title.downloadTime = std::time(nullptr);
+    content.title.port = "COM2";
     for (int i = 0; i < MeasuringCellCount; ++i) {
         PutF32(content.emptyCells.bytes + 4 + 4 * i, 1.5e-11f);
         PutF32(content.emptyCells.bytes + 28 + 4 * i, 1e-4f);

@@ -16,6 +16,19 @@ ExportContent ContentOfStore(int nCount, const std::string& port, std::time_t do
     return content;
 }
 
+std::vector<ExportBlock> BlocksOf(const ExportContent& content) {
+    if (content.blocks.size() > 1)
+        return content.blocks;
+    return {ExportBlock{content.records, content.emptyCells, content.title.instrument,
+                        content.title.firstDownloadTime, content.title.downloadTime}};
+}
+
+std::string ReadTimeText(std::time_t first, std::time_t last) {
+    if (first == last || first == 0)
+        return LocalTimeText(last);
+    return LocalTimeText(first) + " – " + LocalTimeText(last);
+}
+
 std::vector<const ArchiveRecord*> ReportableRecords(std::span<const ArchiveRecord> records) {
     std::vector<const ArchiveRecord*> kept;
     kept.reserve(records.size());

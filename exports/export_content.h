@@ -17,13 +17,36 @@ struct TitleBlock {
     std::string instrument = "Вельмар-7К"; // UTF-8
     std::time_t downloadTime = 0;          // when the records were read
     std::string port;                      // "COM2" or a device path; empty: not known
+    std::time_t firstDownloadTime = 0;     // earlier: read over downloads from then on
+};
+
+// Records that share one set of empty-cell parameters: what one instrument's
+// downloads brought in while its empty cells stayed the same.
+struct ExportBlock {
+    std::span<const ArchiveRecord> records;
+    EmptyCellTable emptyCells{};
+    std::string instrument;    // how the history names the instrument, UTF-8
+    std::time_t firstRead = 0; // when its records were read: the earliest
+    std::time_t lastRead = 0;  // and the latest download among them
 };
 
 struct ExportContent {
     std::span<const ArchiveRecord> records;
     EmptyCellTable emptyCells{};
     TitleBlock title;
+    // Two or more when the records come from downloads with different empty
+    // cells: each block is a run of records (in that order) with its own
+    // cells, and emptyCells above is not used. Otherwise empty.
+    std::vector<ExportBlock> blocks;
 };
+
+// The blocks of content as the forms write them: its own, or one block of all
+// the records with content.emptyCells.
+std::vector<ExportBlock> BlocksOf(const ExportContent& content);
+
+// "dd.mm.yyyy hh:mm", or "dd.mm.yyyy hh:mm – dd.mm.yyyy hh:mm" when the
+// records were read over several downloads: when a block's records were read.
+std::string ReadTimeText(std::time_t first, std::time_t last);
 
 // What the last download brought: slots 0..nCount-1 of the record store
 // (nCount clamped to the store) and the empty-cell block, with a title block

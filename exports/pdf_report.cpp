@@ -192,17 +192,16 @@ private:
     double m_y = MARGIN;
 };
 
-void LayOut(ReportPages& out, const ExportContent& content) {
-    const auto records = ReportableRecords(content.records);
-    const TitleBlock& title = content.title;
-    out.Line("Протокол испытаний изоляционного масла", 16, true, 26);
-    out.Line("Прибор: " + title.instrument, 10, false, 14);
-    out.Line("Считано: " + LocalTimeText(title.downloadTime), 10, false, 14);
-    out.Line("Порт: " + (title.port.empty() ? std::string("—") : title.port), 10, false, 14);
-    out.Line("Число записей: " + std::to_string(records.size()), 10, false, 14);
-    out.Space(8);
-
-    for (const Group& group : GroupBySample(records)) {
+// The records of one block grouped by sample, then its empty cells; with
+// several blocks, led by the instrument and when its records were read.
+void LayOutBlock(ReportPages& out, const ExportBlock& block, bool headed) {
+    if (headed) {
+        out.Need(2 * HEADING + 2 * ROW);
+        out.Line("Прибор " + block.instrument + ", считано " +
+                     ReadTimeText(block.firstRead, block.lastRead),
+                 12, true, HEADING);
+    }
+    for (const Group& group : GroupBySample(ReportableRecords(block.records))) {
         const std::string heading = group.sample < 0
                                         ? std::string("Измерения пустых ячеек")
                                         : "Проба масла " + std::to_string(group.sample);
@@ -227,13 +226,34 @@ void LayOut(ReportPages& out, const ExportContent& content) {
     }
 
     out.Need(HEADING + 7 * ROW);
-    out.Line("Параметры пустых ячеек", 12, true, HEADING);
+    out.Line(headed ? "Параметры пустых ячеек прибора " + block.instrument
+                    : std::string("Параметры пустых ячеек"),
+             12, true, HEADING);
     out.Row(CELL_COLUMNS, {}, true);
     for (int i = 0; i < MeasuringCellCount; ++i)
         out.Row(CELL_COLUMNS,
-                {std::to_string(i + 1), Number(EmptyCellPicofarads(content.emptyCells, i), 4),
-                 Number(content.emptyCells.tgDo(i), 5)},
+                {std::to_string(i + 1), Number(EmptyCellPicofarads(block.emptyCells, i), 4),
+                 Number(block.emptyCells.tgDo(i), 5)},
                 false);
+}
+
+void LayOut(ReportPages& out, const ExportContent& content) {
+    const TitleBlock& title = content.title;
+    out.Line("Протокол испытаний изоляционного масла", 16, true, 26);
+    out.Line("Прибор: " + title.instrument, 10, false, 14);
+    out.Line("Считано: " + ReadTimeText(title.firstDownloadTime, title.downloadTime), 10, false,
+             14);
+    out.Line("Порт: " + (title.port.empty() ? std::string("—") : title.port), 10, false, 14);
+    out.Line("Число записей: " + std::to_string(ReportableRecords(content.records).size()), 10,
+             false, 14);
+    out.Space(8);
+
+    const std::vector<ExportBlock> blocks = BlocksOf(content);
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        if (i > 0)
+            out.Space(8);
+        LayOutBlock(out, blocks[i], blocks.size() > 1);
+    }
     out.EndPage();
 }
 

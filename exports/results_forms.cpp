@@ -5,6 +5,7 @@
 
 #include "exports/pdf_report.h"
 #include "exports/workbook_writer.h"
+#include "platform/codepage.h"
 #include "platform/user_settings.h"
 
 namespace exports {
@@ -99,6 +100,39 @@ std::string ProposedName(ResultsForm form, std::time_t t) {
     return std::string(name, length) + std::string(FormSuffix(form));
 }
 
+namespace {
+
+// The table and the report, piece by piece as made; the first failure stops
+// the writing. Any number of records: the history exports more than the ring
+// holds. Several blocks each get a line naming the instrument and when its
+// records were read, then the records and the empty cells as for one.
+FileStatus WriteTextBlocks(const ExportContent& content, bool table, char separator,
+                           AtomicFile& file) {
+    FileStatus status;
+    auto sink = [&](std::string_view piece) {
+        status = file.Write(piece);
+        return status.Ok();
+    };
+    const std::vector<ExportBlock> blocks = BlocksOf(content);
+    const bool headed = blocks.size() > 1;
+    for (std::size_t i = 0; i < blocks.size() && status.Ok(); ++i) {
+        const ExportBlock& block = blocks[i];
+        if (headed) {
+            const std::string when = ReadTimeText(block.firstRead, block.lastRead);
+            const std::string heading =
+                table ? "Прибор\t" + block.instrument + "\tСчитано\t" + when + "\n"
+                      : "Прибор: " + block.instrument + ", считано " + when + "\n";
+            if (!sink((i > 0 ? "\n" : "") + Utf8ToCp1251(heading)))
+                break;
+        }
+        FormatRecords(block.records.data(), block.records.size(), block.emptyCells, table ? 1 : 0,
+                      separator, sink);
+    }
+    return status;
+}
+
+} // namespace
+
 WriteOutcome WriteResultsForm(ResultsForm form, const ExportContent& content,
                               const std::string& path, char separator, ReplacePolicy policy) {
     AtomicFile file(path, policy);
@@ -115,13 +149,7 @@ WriteOutcome WriteResultsForm(ResultsForm form, const ExportContent& content,
         break;
     case ResultsForm::Table:
     case ResultsForm::Report:
-        // Piece by piece, as made; the first failure stops the writing.
-        // Any number of records: the history exports more than the ring holds.
-        FormatRecords(content.records.data(), content.records.size(), content.emptyCells,
-                      form == ResultsForm::Table ? 1 : 0, separator, [&](std::string_view piece) {
-                          status = file.Write(piece);
-                          return status.Ok();
-                      });
+        status = WriteTextBlocks(content, form == ResultsForm::Table, separator, file);
         if (!status.Ok())
             outcome = {false, status.Reason(), status.error};
         break;

@@ -85,16 +85,35 @@ void WriteRecordRow(lxw_worksheet* sheet, int row, const ArchiveRecord& r, const
     WriteValue(sheet, row, Tgd, r.tgD(), f.fiveDecimals);
 }
 
-void WriteRecordSheet(lxw_worksheet* sheet, const ExportContent& content, const Formats& f) {
+// Records from several blocks each name, in two more columns, the instrument
+// and when they were read, so that a filter keeps one block's rows together.
+void WriteRecordSheet(lxw_worksheet* sheet, const std::vector<ExportBlock>& blocks,
+                      const Formats& f) {
+    const bool headed = blocks.size() > 1;
+    const int columns = headed ? ColumnCount + 2 : ColumnCount;
     for (int col = 0; col < ColumnCount; ++col) {
         worksheet_set_column(sheet, col, col, RECORD_COLUMNS[col].width, nullptr);
         worksheet_write_string(sheet, 0, col, RECORD_COLUMNS[col].header, f.header);
     }
+    if (headed) {
+        worksheet_set_column(sheet, ColumnCount, ColumnCount + 1, 24, nullptr);
+        worksheet_write_string(sheet, 0, ColumnCount, "Прибор", f.header);
+        worksheet_write_string(sheet, 0, ColumnCount + 1, "Считано", f.header);
+    }
     int row = 1;
-    for (const ArchiveRecord* record : ReportableRecords(content.records))
-        WriteRecordRow(sheet, row++, *record, f);
+    for (const ExportBlock& block : blocks) {
+        const std::string when = ReadTimeText(block.firstRead, block.lastRead);
+        for (const ArchiveRecord* record : ReportableRecords(block.records)) {
+            WriteRecordRow(sheet, row, *record, f);
+            if (headed) {
+                worksheet_write_string(sheet, row, ColumnCount, block.instrument.c_str(), nullptr);
+                worksheet_write_string(sheet, row, ColumnCount + 1, when.c_str(), nullptr);
+            }
+            ++row;
+        }
+    }
     worksheet_freeze_panes(sheet, 1, 0);
-    worksheet_autofilter(sheet, 0, 0, row - 1, ColumnCount - 1);
+    worksheet_autofilter(sheet, 0, 0, row - 1, columns - 1);
     // Printed on A4 across, every column on the page, the header on each page.
     worksheet_set_paper(sheet, 9);
     worksheet_set_landscape(sheet);
@@ -102,17 +121,32 @@ void WriteRecordSheet(lxw_worksheet* sheet, const ExportContent& content, const 
     worksheet_repeat_rows(sheet, 0, 0);
 }
 
-// The same three columns as the table's empty-cell section.
-void WriteCellSheet(lxw_worksheet* sheet, const EmptyCellTable& cells, const Formats& f) {
-    const char* headers[] = {"Nя", "Co,пФ", "tgDo"};
-    for (int col = 0; col < 3; ++col)
-        worksheet_write_string(sheet, 0, col, headers[col], f.header);
-    worksheet_set_column(sheet, 0, 0, 6, nullptr);
-    worksheet_set_column(sheet, 1, 2, 12, nullptr);
-    for (int i = 0; i < MeasuringCellCount; ++i) {
-        worksheet_write_number(sheet, i + 1, 0, i + 1, f.integer);
-        WriteValue(sheet, i + 1, 1, EmptyCellPicofarads(cells, i), f.fourDecimals);
-        WriteValue(sheet, i + 1, 2, cells.tgDo(i), f.fiveDecimals);
+// The same three columns as the table's empty-cell section; with several
+// blocks, six rows for each, led by the instrument and when it was read.
+void WriteCellSheet(lxw_worksheet* sheet, const std::vector<ExportBlock>& blocks,
+                    const Formats& f) {
+    const bool headed = blocks.size() > 1;
+    const int first = headed ? 2 : 0; // the column of "Nя"
+    const char* headers[] = {"Прибор", "Считано", "Nя", "Co,пФ", "tgDo"};
+    for (int col = 0; col < 3 + first; ++col)
+        worksheet_write_string(sheet, 0, col, headers[col + 2 - first], f.header);
+    if (headed)
+        worksheet_set_column(sheet, 0, 1, 24, nullptr);
+    worksheet_set_column(sheet, first, first, 6, nullptr);
+    worksheet_set_column(sheet, first + 1, first + 2, 12, nullptr);
+    int row = 1;
+    for (const ExportBlock& block : blocks) {
+        const std::string when = ReadTimeText(block.firstRead, block.lastRead);
+        for (int i = 0; i < MeasuringCellCount; ++i, ++row) {
+            if (headed) {
+                worksheet_write_string(sheet, row, 0, block.instrument.c_str(), nullptr);
+                worksheet_write_string(sheet, row, 1, when.c_str(), nullptr);
+            }
+            worksheet_write_number(sheet, row, first, i + 1, f.integer);
+            WriteValue(sheet, row, first + 1, EmptyCellPicofarads(block.emptyCells, i),
+                       f.fourDecimals);
+            WriteValue(sheet, row, first + 2, block.emptyCells.tgDo(i), f.fiveDecimals);
+        }
     }
     worksheet_freeze_panes(sheet, 1, 0);
 }
@@ -127,12 +161,14 @@ WriteOutcome WriteWorkbook(const ExportContent& content, const std::string& path
     if (book == nullptr)
         return {false, "the workbook could not be started"};
     const Formats formats = MakeFormats(book);
-    WriteRecordSheet(workbook_add_worksheet(book, "Записи"), content, formats);
-    WriteCellSheet(workbook_add_worksheet(book, "Пустые ячейки"), content.emptyCells, formats);
+    const std::vector<ExportBlock> blocks = BlocksOf(content);
+    WriteRecordSheet(workbook_add_worksheet(book, "Записи"), blocks, formats);
+    WriteCellSheet(workbook_add_worksheet(book, "Пустые ячейки"), blocks, formats);
 
-    std::string comments = content.title.instrument + ", " +
-                           (content.title.port.empty() ? "" : content.title.port + ", ") +
-                           LocalTimeText(content.title.downloadTime);
+    std::string comments =
+        content.title.instrument + ", " +
+        (content.title.port.empty() ? "" : content.title.port + ", ") +
+        ReadTimeText(content.title.firstDownloadTime, content.title.downloadTime);
     std::string title = "Результаты испытаний масла";
     lxw_doc_properties properties{};
     properties.title = title.data();

@@ -12,8 +12,10 @@ bool Drawable(double tgD) {
     return std::isfinite(tgD) && tgD > 0; // the tgD axis is logarithmic
 }
 
-bool IsSampleOf(const ArchiveRecord& r, const std::set<int>& samples) {
-    return r.kind() == RecordKindSample && samples.count(r.sampleNumber()) != 0;
+bool IsSampleOf(const history::StoredRecord& stored, const std::set<SampleKey>& samples) {
+    const ArchiveRecord& r = stored.record;
+    return r.kind() == RecordKindSample &&
+           samples.count({stored.instrument, r.sampleNumber()}) != 0;
 }
 
 // The instrument's clock has no time zone: its reading is taken as local
@@ -29,10 +31,17 @@ double EpochSeconds(history::Minutes minutes) {
     return static_cast<double>(std::mktime(&tm)); // normalises the day count
 }
 
-std::string SampleList(const std::set<int>& samples) {
-    std::string text;
-    for (int sample : samples)
-        text += (text.empty() ? "" : ", ") + std::to_string(sample);
+std::string InstrumentName(const InstrumentLabels& instruments, std::int64_t id) {
+    const auto known = instruments.find(id);
+    return known != instruments.end() ? known->second : "№ " + std::to_string(id);
+}
+
+// "5, 7" for one instrument's samples; "5 (прибор A), 5 (прибор B)" for several.
+std::string SampleName(const SampleKey& sample, bool withInstrument,
+                       const InstrumentLabels& instruments) {
+    std::string text = std::to_string(sample.second);
+    if (withInstrument)
+        text += " (прибор " + InstrumentName(instruments, sample.first) + ")";
     return text;
 }
 
@@ -46,32 +55,38 @@ std::size_t PointCount(const exports::ChartSpec& chart) {
 } // namespace
 
 std::optional<exports::ChartSpec> TemperatureChartOf(std::span<const history::StoredRecord> records,
-                                                     const std::set<int>& samples) {
-    std::set<int> shown;
+                                                     const std::set<SampleKey>& samples,
+                                                     const InstrumentLabels& instruments) {
+    std::set<SampleKey> shown;
     for (auto it = samples.begin(); it != samples.end() && shown.size() < CHART_MAX_SAMPLES; ++it)
         shown.insert(*it);
     if (shown.size() == 1) {
         std::vector<const ArchiveRecord*> pointers;
         for (const history::StoredRecord& stored : records)
-            if (IsSampleOf(stored.record, shown))
+            if (IsSampleOf(stored, shown))
                 pointers.push_back(&stored.record);
-        return exports::TgdTemperatureChart(pointers, *shown.begin());
+        return exports::TgdTemperatureChart(pointers, shown.begin()->second);
     }
-    std::map<int, exports::ChartSeries> bySample;
+    const bool severalInstruments = shown.begin()->first != shown.rbegin()->first;
+    std::map<SampleKey, exports::ChartSeries> bySample;
     std::set<int> temperatures;
     for (const history::StoredRecord& stored : records) {
         const ArchiveRecord& r = stored.record;
-        if (!IsSampleOf(r, shown) || r.temperature() < -49 || !Drawable(r.tgD()))
+        if (!IsSampleOf(stored, shown) || r.temperature() < -49 || !Drawable(r.tgD()))
             continue;
-        exports::ChartSeries& series = bySample[r.sampleNumber()];
-        series.name = "проба " + std::to_string(r.sampleNumber());
+        const SampleKey key{stored.instrument, r.sampleNumber()};
+        exports::ChartSeries& series = bySample[key];
+        series.name = "проба " + SampleName(key, severalInstruments, instruments);
         series.points.push_back({double(r.temperature()), double(r.tgD())});
         temperatures.insert(r.temperature());
     }
     if (temperatures.size() < 2)
         return std::nullopt;
     exports::ChartSpec chart;
-    chart.title = "tgD от температуры: пробы " + SampleList(shown);
+    std::string list;
+    for (const SampleKey& sample : shown)
+        list += (list.empty() ? "" : ", ") + SampleName(sample, severalInstruments, instruments);
+    chart.title = "tgD от температуры: пробы " + list;
     if (shown.size() < samples.size())
         chart.title += " (первые " + std::to_string(CHART_MAX_SAMPLES) + ")";
     chart.xLabel = "Температура, °С";
@@ -82,19 +97,19 @@ std::optional<exports::ChartSpec> TemperatureChartOf(std::span<const history::St
 }
 
 std::optional<exports::ChartSpec> TimeChartOf(std::span<const history::StoredRecord> records,
-                                              int sample) {
+                                              SampleKey sample) {
     std::map<int, exports::ChartSeries> byCell;
-    const std::set<int> samples{sample};
+    const std::set<SampleKey> samples{sample};
     for (const history::StoredRecord& stored : records) {
         const ArchiveRecord& r = stored.record;
-        if (!stored.measured || !IsSampleOf(r, samples) || !Drawable(r.tgD()))
+        if (!stored.measured || !IsSampleOf(stored, samples) || !Drawable(r.tgD()))
             continue;
         const int cell = r.cellNumber();
         byCell.try_emplace(cell, exports::CellSeries(cell))
             .first->second.points.push_back({EpochSeconds(*stored.measured), double(r.tgD())});
     }
     exports::ChartSpec chart;
-    chart.title = "Проба масла " + std::to_string(sample) + ": tgD во времени";
+    chart.title = "Проба масла " + std::to_string(sample.second) + ": tgD во времени";
     chart.xLabel = "Дата измерения";
     chart.yLabel = "tgD";
     chart.xIsTime = true;

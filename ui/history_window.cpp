@@ -23,9 +23,9 @@
 
 #include "archive/results_writer.h"
 #include "exports/results_forms.h"
+#include "history/history_export.h"
 #include "history/record_fields.h"
 #include "ui/chart_view.h"
-#include "ui/history_charts.h"
 #include "ui/history_model.h"
 #include "ui/history_reasons.h"
 
@@ -54,7 +54,11 @@ HistoryWindow::HistoryWindow(std::string historyPath, QWidget* pParent)
     m_pFrom = Field(this, QStringLiteral("ГГГГ-ММ-ДД"), 110);
     m_pTo = Field(this, QStringLiteral("ГГГГ-ММ-ДД"), 110);
     auto* pExport = new QPushButton(QStringLiteral("Экспорт…"), this);
+    m_pInstrument = new QComboBox(this);
+    LoadInstruments();
     auto* pFilters = new QHBoxLayout;
+    pFilters->addWidget(new QLabel(QStringLiteral("Прибор"), this));
+    pFilters->addWidget(m_pInstrument);
     for (auto [szLabel, pEdit] : {std::pair{"Проба", m_pSample}, std::pair{"Ячейка", m_pCell},
                                   std::pair{"с", m_pFrom}, std::pair{"по", m_pTo}}) {
         pFilters->addWidget(new QLabel(QString::fromUtf8(szLabel), this));
@@ -105,6 +109,7 @@ HistoryWindow::HistoryWindow(std::string historyPath, QWidget* pParent)
     connect(pDelay, &QTimer::timeout, this, [this] { Reload(); });
     for (QLineEdit* pEdit : {m_pSample, m_pCell, m_pFrom, m_pTo})
         connect(pEdit, &QLineEdit::textChanged, pDelay, qOverload<>(&QTimer::start));
+    connect(m_pInstrument, &QComboBox::currentIndexChanged, pDelay, qOverload<>(&QTimer::start));
     connect(pExport, &QPushButton::clicked, this, [this] { ExportSelection(); });
     m_fnChooseExportPath = [this] {
         return QFileDialog::getSaveFileName(
@@ -125,8 +130,29 @@ void HistoryWindow::StopLoader() {
         m_loader.join();
 }
 
+void HistoryWindow::LoadInstruments() {
+    m_pInstrument->clear();
+    m_pInstrument->addItem(QStringLiteral("все приборы"));
+    m_instruments.clear();
+    std::error_code ec;
+    if (!std::filesystem::exists(m_szPath, ec))
+        return;
+    try {
+        auto store = history::openHistory(m_szPath, history::OpenMode::ReadOnly);
+        for (const history::InstrumentInfo& instrument : store->instruments()) {
+            m_instruments[instrument.id] = history::InstrumentLabel(instrument);
+            m_pInstrument->addItem(QString::fromStdString(m_instruments[instrument.id]),
+                                   QVariant::fromValue<qlonglong>(instrument.id));
+        }
+    } catch (const history::Error&) {
+        // The loader says why the history cannot be read.
+    }
+}
+
 bool HistoryWindow::ReadFilter(history::Filter& filter, QString& szProblem) const {
     bool ok = true;
+    if (const QVariant id = m_pInstrument->currentData(); id.isValid())
+        filter.instrument = id.toLongLong();
     if (const QString sz = m_pSample->text().trimmed(); !sz.isEmpty()) {
         filter.sample = sz.toInt(&ok);
         if (!ok || *filter.sample < 0 || *filter.sample > 65535)
@@ -238,28 +264,30 @@ QWidget* HistoryWindow::MakeChartPanel() {
     return pPanel;
 }
 
-std::set<int> HistoryWindow::SelectedSamples() const {
-    std::set<int> samples;
+std::set<SampleKey> HistoryWindow::SelectedSamples() const {
+    std::set<SampleKey> samples;
     for (const QItemSelectionRange& range : m_pTable->selectionModel()->selection())
         for (int row = range.top(); row <= range.bottom(); ++row) {
-            const ArchiveRecord& r =
-                m_pModel->At(m_pProxy->mapToSource(m_pProxy->index(row, 0)).row()).record;
-            if (r.kind() == RecordKindSample)
-                samples.insert(r.sampleNumber());
+            const history::StoredRecord& stored =
+                m_pModel->At(m_pProxy->mapToSource(m_pProxy->index(row, 0)).row());
+            if (stored.record.kind() == RecordKindSample)
+                samples.insert({stored.instrument, stored.record.sampleNumber()});
         }
     history::Filter filter;
     QString szProblem;
     if (samples.empty() && ReadFilter(filter, szProblem) && filter.sample)
-        samples.insert(*filter.sample);
+        for (const history::StoredRecord& stored : m_pModel->Records()) // of each instrument
+            if (stored.record.kind() == RecordKindSample)
+                samples.insert({stored.instrument, *filter.sample});
     return samples;
 }
 
-std::optional<int> HistoryWindow::ChartedSample(const std::set<int>& selected) const {
+std::optional<SampleKey> HistoryWindow::ChartedSample(const std::set<SampleKey>& selected) const {
     const QModelIndex current = m_pTable->currentIndex();
     if (current.isValid() && m_pTable->selectionModel()->isSelected(current)) {
-        const ArchiveRecord& r = m_pModel->At(m_pProxy->mapToSource(current).row()).record;
-        if (r.kind() == RecordKindSample)
-            return int(r.sampleNumber());
+        const history::StoredRecord& stored = m_pModel->At(m_pProxy->mapToSource(current).row());
+        if (stored.record.kind() == RecordKindSample)
+            return SampleKey{stored.instrument, stored.record.sampleNumber()};
     }
     if (selected.empty())
         return std::nullopt;
@@ -267,7 +295,7 @@ std::optional<int> HistoryWindow::ChartedSample(const std::set<int>& selected) c
 }
 
 void HistoryWindow::UpdateChart() {
-    const std::set<int> samples = SelectedSamples();
+    const std::set<SampleKey> samples = SelectedSamples();
     const std::vector<history::StoredRecord>& records = m_pModel->Records();
     if (m_pChartKind->currentIndex() == 0) {
         if (samples.empty())
@@ -275,18 +303,18 @@ void HistoryWindow::UpdateChart() {
                                       QStringLiteral("Выделите записи проб: здесь появится их tgD "
                                                      "в зависимости от температуры."));
         return m_pChart->SetChart(
-            TemperatureChartOf(records, samples),
+            TemperatureChartOf(records, samples, m_instruments),
             QStringLiteral("У выделенных проб нет tgD, измеренного хотя бы при двух "
                            "температурах."));
     }
-    const std::optional<int> sample = ChartedSample(samples);
+    const std::optional<SampleKey> sample = ChartedSample(samples);
     if (!sample)
         return m_pChart->SetChart(
             std::nullopt,
             QStringLiteral("Выделите запись пробы: здесь появится её tgD во времени."));
     m_pChart->SetChart(
         TimeChartOf(records, *sample),
-        QStringLiteral("У пробы %1 меньше двух измерений tgD с датой.").arg(*sample));
+        QStringLiteral("У пробы %1 меньше двух измерений tgD с датой.").arg(sample->second));
 }
 
 int HistoryWindow::ShownRows() const {
@@ -294,7 +322,7 @@ int HistoryWindow::ShownRows() const {
 }
 
 void HistoryWindow::ExportSelection() {
-    std::vector<ArchiveRecord> records;
+    std::vector<history::StoredRecord> records;
     QModelIndexList rows = m_pTable->selectionModel()->selectedRows();
     if (rows.isEmpty())
         for (int row = 0; row < m_pProxy->rowCount(); ++row)
@@ -302,24 +330,28 @@ void HistoryWindow::ExportSelection() {
     std::sort(rows.begin(), rows.end(),
               [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
     for (const QModelIndex& index : rows)
-        records.push_back(m_pModel->At(m_pProxy->mapToSource(index).row()).record);
+        records.push_back(m_pModel->At(m_pProxy->mapToSource(index).row()));
     const QString szPath = m_fnChooseExportPath ? m_fnChooseExportPath() : QString();
     if (szPath.isEmpty())
         return;
     const std::string path = QFile::encodeName(szPath).toStdString();
     const exports::ResultsForm form =
         exports::FormOfPath(path).value_or(exports::ResultsForm::Workbook);
-    exports::ExportContent content;
-    content.records = records;
-    content.title.downloadTime = std::time(nullptr);
-    content.title.port = "архив измерений";
+    std::unique_ptr<history::HistoryExport> gathered;
     try {
+        // Each record with the empty cells of the download it came from.
         auto store = history::openHistory(m_szPath, history::OpenMode::ReadOnly);
-        content.emptyCells = store->latestEmptyCells().value_or(EmptyCellTable{});
-    } catch (const history::Error&) {
-        // The records are here already; the cells stay zero.
+        gathered = std::make_unique<history::HistoryExport>(*store, records);
+    } catch (const history::Error& e) {
+        // Without the downloads the empty cells are not known: nothing is written.
+        QMessageBox::critical(
+            this, windowTitle(),
+            QStringLiteral("Файл не записан: архив не читается (%1).\n%2")
+                .arg(HistoryReasonText(e.kind()), QString::fromStdString(e.what())));
+        return;
     }
-    const WriteOutcome outcome = exports::WriteResultsForm(form, content, path, decimalSeparator());
+    const WriteOutcome outcome =
+        exports::WriteResultsForm(form, gathered->Content(), path, decimalSeparator());
     if (!outcome.ok)
         QMessageBox::critical(this, windowTitle(),
                               QStringLiteral("Не удалось записать файл\n%1\n%2")

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "history/record_store.h"
+#include "ui/history_charts.h"
 
 class ChartView;
 class HistoryModel;
@@ -47,6 +48,7 @@ public:
     // (or the sample filter's when no row is selected).
     void UpdateChart();
 
+    QComboBox* m_pInstrument = nullptr; // "все приборы", then each instrument (its id as data)
     QLineEdit* m_pSample = nullptr;
     QLineEdit* m_pCell = nullptr;
     QLineEdit* m_pFrom = nullptr;
@@ -58,8 +60,10 @@ public:
 
 private:
     QWidget* MakeChartPanel();
-    std::set<int> SelectedSamples() const;
-    std::optional<int> ChartedSample(const std::set<int>& selected) const;
+    // Fills the instrument box from the history (only "all" when it cannot be read).
+    void LoadInstruments();
+    std::set<SampleKey> SelectedSamples() const;
+    std::optional<SampleKey> ChartedSample(const std::set<SampleKey>& selected) const;
     void StopLoader();
     void OnChunk(unsigned generation, std::vector<history::StoredRecord> chunk, bool bLast,
                  QString szError);
@@ -72,4 +76,5 @@ private:
     std::atomic<unsigned> m_generation{0};
     bool m_bLoading = false;
     long m_nTotal = 0;
+    InstrumentLabels m_instruments;
 };

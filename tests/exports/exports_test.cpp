@@ -44,7 +44,11 @@ std::vector<ArchiveRecord> MixedRecords() {
 }
 
 exports::ExportContent Content(const std::vector<ArchiveRecord>& records) {
-    return {records, MakeEmptyCells(1.5e-11f, 1e-4f), {"Вельмар-7К", 1796036400, "COM3"}};
+    exports::ExportContent content;
+    content.records = records;
+    content.emptyCells = MakeEmptyCells(1.5e-11f, 1e-4f);
+    content.title = {"Вельмар-7К", 1796036400, "COM3", 0};
+    return content;
 }
 
 TEST(ResultsForms, NamesSuffixesAndKinds) {

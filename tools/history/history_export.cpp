@@ -1,12 +1,12 @@
 #include "tools/history/history_export.h"
 
 #include <cerrno>
-#include <ctime>
 #include <vector>
 
 #include "archive/archive_record.h"
 #include "exports/export_content.h"
 #include "exports/results_forms.h"
+#include "history/history_export.h"
 #include "platform/atomic_file.h"
 #include "platform/messages.h"
 
@@ -25,14 +25,17 @@ ExportOutcome ExportRecords(history::RecordStore& store, const HistoryOptions& o
                 : Format(Msg("cannot write %s: %s"), path.c_str(), target.Reason().c_str());
         return outcome;
     }
-    std::vector<ArchiveRecord> records;
+    std::vector<history::StoredRecord> records;
     store.forEachRecord(options.filter, [&](const history::StoredRecord& stored) {
-        records.push_back(stored.record);
+        records.push_back(stored);
         return true;
     });
+    // Each record with the empty cells of the download it came from.
+    const history::HistoryExport gathered(store, records);
+    const exports::ExportContent& content = gathered.Content();
     // An empty report would pass for the result of a query that found
     // something; a form the filters cannot fill is not written at all.
-    if (exports::ReportableRecords(records).empty()) {
+    if (exports::ReportableRecords(content.records).empty()) {
         outcome.status = HISTORY_NOTHING_MATCHED;
         outcome.message =
             records.empty()
@@ -42,12 +45,6 @@ ExportOutcome ExportRecords(history::RecordStore& store, const HistoryOptions& o
                          path.c_str());
         return outcome;
     }
-    exports::ExportContent content;
-    content.records = records;
-    // The cells of the latest download: the parameters the instrument holds now.
-    content.emptyCells = store.latestEmptyCells().value_or(EmptyCellTable{});
-    content.title.downloadTime = std::time(nullptr);
-    content.title.port = "архив измерений";
     const WriteOutcome written =
         exports::WriteResultsForm(options.format, content, path, decimalSeparator(), policy);
     if (!written.ok) {

@@ -2,13 +2,18 @@
 // comma-separated values for programs. Both stream, one record at a time.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+#include <map>
+#include <string>
 
 #include "history/record_store.h"
 
 class RecordLister {
 public:
-    RecordLister(std::FILE* out, bool csv);
+    // instruments, when given, adds a last column naming each record's instrument.
+    RecordLister(std::FILE* out, bool csv,
+                 const std::map<std::int64_t, std::string>* instruments = nullptr);
     void Add(const history::StoredRecord& stored);
     // Ends the listing; with the table form, a count line. Returns the count.
     long Finish();
@@ -16,5 +21,6 @@ public:
 private:
     std::FILE* m_out;
     bool m_csv;
+    const std::map<std::int64_t, std::string>* m_instruments;
     long m_count = 0;
 };

@@ -64,12 +64,20 @@ std::string ParseHistoryOptions(const std::vector<std::string>& args, HistoryOpt
             options.command = HistoryCommand::Export;
         else if (command == "stats")
             options.command = HistoryCommand::Stats;
+        else if (command == "instruments")
+            options.command = HistoryCommand::Instruments;
+        else if (command == "name")
+            options.command = HistoryCommand::Name;
+        else if (command == "join")
+            options.command = HistoryCommand::Join;
         else if (!ParseCareCommand(command, options.command))
-            return Format(Msg("unknown command '%s' (list, export, stats, check, recover or "
-                              "backup)"),
+            return Format(Msg("unknown command '%s' (list, export, stats, instruments, name, join, "
+                              "check, recover or backup)"),
                           command.c_str());
         i = 1;
     }
+    const bool takesOperands =
+        options.command == HistoryCommand::Name || options.command == HistoryCommand::Join;
     bool formatGiven = false;
     for (; i < args.size(); ++i) {
         std::string name = args[i];
@@ -80,9 +88,13 @@ std::string ParseHistoryOptions(const std::vector<std::string>& args, HistoryOpt
             name.resize(eq);
             hasValue = true;
         }
-        const bool takesValue = name == "--database" || name == "--sample" || name == "--cell" ||
-                                name == "--from" || name == "--to" || name == "--format" ||
-                                name == "--output";
+        if (takesOperands && name.rfind("--", 0) != 0) {
+            options.operands.push_back(args[i]);
+            continue;
+        }
+        const bool takesValue = name == "--instrument" || name == "--database" ||
+                                name == "--sample" || name == "--cell" || name == "--from" ||
+                                name == "--to" || name == "--format" || name == "--output";
         if (takesValue && !hasValue) {
             if (i + 1 >= args.size())
                 return Format(Msg("%s needs a value"), name.c_str());
@@ -95,6 +107,11 @@ std::string ParseHistoryOptions(const std::vector<std::string>& args, HistoryOpt
             if (value.empty())
                 return Format(Msg("%s needs a non-empty path"), name.c_str());
             (name == "--database" ? options.database : options.output) = value;
+        } else if (name == "--instrument") {
+            if (value.empty())
+                return Msg("--instrument takes an instrument's number or name (see tarvex-history "
+                           "instruments)");
+            options.instrument = value;
         } else if (name == "--sample") {
             if (!ParseWhole(value, 0, 65535, number))
                 return Format(Msg("--sample takes a sample number 0 to 65535, not '%s'"),
@@ -138,9 +155,17 @@ std::string ParseHistoryOptions(const std::vector<std::string>& args, HistoryOpt
     if (options.help)
         return {};
     if (options.command == HistoryCommand::None)
-        return Msg("give a command: list, export or stats");
+        return Msg("give a command: list, export, stats, instruments, name, join, check, recover or "
+                   "backup");
     if (options.filter.from && options.filter.to && *options.filter.from > *options.filter.to)
         return Msg("--from is after --to");
+    if (takesOperands && (options.operands.size() != 2 || options.operands[1].empty()))
+        return options.command == HistoryCommand::Name
+                   ? Msg("name takes an instrument and its name: name ID NAME")
+                   : Msg("join takes two instruments that are one: join INTO FROM");
+    if (!options.instrument.empty() && options.command != HistoryCommand::List &&
+        options.command != HistoryCommand::Export)
+        return Msg("--instrument belongs to list and export");
     if (options.csv && options.command != HistoryCommand::List)
         return Msg("--csv belongs to list");
     if (options.command == HistoryCommand::Backup) {
@@ -166,10 +191,20 @@ const char* HistoryUsage() {
                     "       tarvex-history export [FILTERS] [--format table|report|xlsx|pdf]\n"
                     "                             [--output PATH] [--force]\n"
                     "       tarvex-history stats\n"
+                    "       tarvex-history instruments\n"
+                    "       tarvex-history name ID NAME\n"
+                    "       tarvex-history join INTO FROM\n"
                     "       tarvex-history check | recover\n"
                     "       tarvex-history backup PATH [--force]\n") +
         Msg("Shows the measurement history that tarvex-read and the dialog keep.\n") +
-        Msg("Filters (all optional, combined):\n") + Msg("  --sample N     oil sample number\n") +
+        Msg("  instruments    the instruments the history tells apart by their records\n") +
+        Msg("  name ID NAME   names an instrument (the serial number on its plate)\n") +
+        Msg("  join INTO FROM makes FROM part of INTO: one instrument whose archive\n"
+            "                 was cleared\n") +
+        Msg("Filters (all optional, combined):\n") +
+        Msg("  --instrument ID|NAME  one instrument's records (a sample number means a\n"
+            "                 sample of one instrument)\n") +
+        Msg("  --sample N     oil sample number\n") +
         Msg("  --cell N       measuring cell number\n") +
         Msg("  --from DATE    measured on or after DATE (YYYY-MM-DD or DD.MM.YYYY)\n") +
         Msg("  --to DATE      measured on or before DATE\n") +

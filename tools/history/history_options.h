@@ -15,12 +15,16 @@ constexpr int HISTORY_NOT_WRITTEN = 5;  // the export file was not written
 constexpr int HISTORY_NOT_READABLE = 6; // the history could not be opened or read
 constexpr int HISTORY_DAMAGED = 7;      // check: the history is damaged
 
-enum class HistoryCommand { None, List, Export, Stats, Check, Recover, Backup };
+enum class HistoryCommand {
+    None, List, Export, Stats, Check, Recover, Backup, Instruments, Name, Join
+};
 
 struct HistoryOptions {
     HistoryCommand command = HistoryCommand::None;
     std::string database; // empty: the default history
     history::Filter filter;
+    std::string instrument;            // --instrument as given (an id or a name); empty: all
+    std::vector<std::string> operands; // name: ID NAME; join: INTO FROM
     bool csv = false;
     exports::ResultsForm format = exports::ResultsForm::Table;
     std::string output; // export's file, or backup's copy

@@ -15,6 +15,7 @@
 #include "platform/messages.h"
 #include "tools/history/history_care_commands.h"
 #include "tools/history/history_export.h"
+#include "tools/history/history_instruments.h"
 #include "tools/history/history_list.h"
 #include "tools/history/history_options.h"
 
@@ -53,10 +54,20 @@ void PrintStats(history::RecordStore& store, const std::string& path) {
                     value.c_str());
 }
 
-int Run(const HistoryOptions& options, history::RecordStore& store, const std::string& path) {
+int Run(HistoryOptions options, history::RecordStore& store, const std::string& path) {
+    if (!options.instrument.empty()) {
+        std::string error;
+        options.filter.instrument = FindInstrument(store, options.instrument, error);
+        if (!options.filter.instrument) {
+            std::fprintf(stderr, "tarvex-history: %s\n", error.c_str());
+            return HISTORY_BAD_USAGE;
+        }
+    }
     switch (options.command) {
     case HistoryCommand::List: {
-        RecordLister lister(stdout, options.csv);
+        // The instrument column only where a sample number could mean two samples.
+        const auto instruments = InstrumentColumn(store);
+        RecordLister lister(stdout, options.csv, instruments.size() > 1 ? &instruments : nullptr);
         store.forEachRecord(options.filter, [&](const history::StoredRecord& stored) {
             lister.Add(stored);
             return true;
@@ -64,6 +75,10 @@ int Run(const HistoryOptions& options, history::RecordStore& store, const std::s
         lister.Finish();
         return HISTORY_OK;
     }
+    case HistoryCommand::Instruments:
+    case HistoryCommand::Name:
+    case HistoryCommand::Join:
+        return RunInstrumentCommand(store, options);
     case HistoryCommand::Stats:
         PrintStats(store, path);
         return HISTORY_OK;
@@ -135,11 +150,17 @@ int main(int argc, char** argv) {
     if (options.command == HistoryCommand::Check || options.command == HistoryCommand::Recover ||
         options.command == HistoryCommand::Backup)
         return RunCareCommand(options, path);
+    // Naming and joining change the history; everything else only reads it.
+    const bool changes =
+        options.command == HistoryCommand::Name || options.command == HistoryCommand::Join;
     try {
-        auto store = history::openHistory(path, history::OpenMode::ReadOnly);
+        auto store = history::openHistory(path, changes ? history::OpenMode::ReadWrite
+                                                        : history::OpenMode::ReadOnly);
         return Run(options, *store, path);
     } catch (const history::Error& e) {
-        ReportHistoryError(Msg("the history cannot be read: %s"), e, history::remedyFor(e.kind()));
+        ReportHistoryError(changes ? Msg("the history was not changed: %s")
+                                   : Msg("the history cannot be read: %s"),
+                           e, history::remedyFor(e.kind()));
         return HISTORY_NOT_READABLE;
     }
 }
