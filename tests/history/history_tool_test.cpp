@@ -12,6 +12,8 @@
 #include <unistd.h>
 
 #include "archive/results_writer.h"
+#include "exports/export_content.h"
+#include "platform/codepage.h"
 #include "history/record_store.h"
 #include "tests/e2e/reader_process.h"
 #include "tests/support/history_records.h"
@@ -238,6 +240,100 @@ TEST_F(HistoryTool, SpeaksTheUsersLanguageAndKeepsTheCsv) {
     }
     EXPECT_EQ(columns.size(), 1u) << stats.out;
     EXPECT_NE(stats.out.find("Записей:"), std::string::npos) << stats.out;
+}
+
+
+// Two instruments on one cable whose records share sample numbers, and a
+// later download of the first with its empty cells measured anew.
+class TwoInstruments : public HistoryTool {
+protected:
+    void SetUp() override {
+        auto store = history::openHistory(m_dir.File("two.sqlite3"), history::OpenMode::ReadWrite);
+        const auto download = [&](std::int64_t time, int first, int last, std::uint8_t cells) {
+            history::DownloadEntry entry;
+            entry.time = time;
+            entry.device = "/dev/ttyUSB0";
+            entry.emptyCells.bytes[4] = cells;
+            m_cells.push_back(entry.emptyCells);
+            return store->mergeDownload(entry, Records(first, last)).instrumentId;
+        };
+        // Samples 1..3 each: 65536 + n has sample n but other bytes.
+        EXPECT_EQ(download(m_times[0], 1, 3, 1), 1);
+        EXPECT_EQ(download(m_times[1], 65537, 65539, 2), 2);
+        EXPECT_EQ(download(m_times[2], 1, 4, 3), 1);
+    }
+    // The report block of records read at time with cells, as the export heads it.
+    std::string Block(const std::string& instrument, std::time_t time, const EmptyCellTable& cells,
+                      const std::vector<ArchiveRecord>& records) {
+        std::string text = Utf8ToCp1251("Прибор: " + instrument + ", считано " +
+                                        exports::LocalTimeText(time) + "\n");
+        FormatRecords(records.data(), records.size(), cells, 0, '.', [&](std::string_view piece) {
+            text += piece;
+            return true;
+        });
+        return text;
+    }
+    const std::time_t m_times[3] = {1796036400, 1796122800, 1796209200};
+    std::vector<EmptyCellTable> m_cells;
+};
+
+TEST_F(TwoInstruments, OneSampleNumberIsTwoSamplesListedAndExportedApart) {
+    const ToolRun list = Run({"list", "--sample", "1"}, "two.sqlite3");
+    EXPECT_EQ(Lines(list.out), 4u) << list.out;
+    EXPECT_NE(list.out.find("tgD  Прибор\n"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("0.00000  1\n"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("0.00000  2\n"), std::string::npos) << list.out;
+    const ToolRun one = Run({"list", "--sample", "1", "--instrument", "2", "--csv"}, "two.sqlite3");
+    EXPECT_EQ(Lines(one.out), 2u) << one.out;
+    EXPECT_NE(one.out.find(",tgd,instrument\n"), std::string::npos) << one.out;
+    EXPECT_NE(one.out.find(",sample,20,0,0,0,0,2\n"), std::string::npos) << one.out;
+
+    // Each instrument's sample 1 with its own empty cells and read time.
+    ASSERT_EQ(Run({"export", "--sample", "1", "--format", "report"}, "two.sqlite3").status, 0);
+    EXPECT_TRUE(ReadFile(m_dir.File("history.doc")) ==
+                Block("№ 1 в архиве", m_times[0], m_cells[0], {MakeRecord(1)}) + "\n" +
+                    Block("№ 2 в архиве", m_times[1], m_cells[1], {MakeRecord(65537)}));
+    // One instrument over two downloads whose empty cells differ: two blocks.
+    ASSERT_EQ(Run({"export", "--instrument", "1", "--format", "report", "--force"}, "two.sqlite3")
+                  .status,
+              0);
+    EXPECT_TRUE(ReadFile(m_dir.File("history.doc")) ==
+                Block("№ 1 в архиве", m_times[0], m_cells[0], Records(1, 3)) + "\n" +
+                    Block("№ 1 в архиве", m_times[2], m_cells[2], {MakeRecord(4)}));
+    for (const char* form : {"table", "xlsx", "pdf"})
+        EXPECT_EQ(Run({"export", "--format", form}, "two.sqlite3").status, 0) << form;
+    EXPECT_NE(ReadFile(m_dir.File("history.xls")).find(Utf8ToCp1251("Прибор\t№ 2 в архиве\t")),
+              std::string::npos);
+}
+
+TEST_F(TwoInstruments, NamedJoinedAndRefused) {
+    EXPECT_EQ(Run({"name", "2", "VK-0042"}, "two.sqlite3").status, 0);
+    const ToolRun listed = Run({"instruments"}, "two.sqlite3");
+    EXPECT_NE(listed.out.find("   2  VK-0042               3       1"), std::string::npos)
+        << listed.out;
+    EXPECT_NE(listed.out.find("2 instruments\n"), std::string::npos) << listed.out;
+    EXPECT_EQ(Lines(Run({"list", "--instrument", "VK-0042", "--csv"}, "two.sqlite3").out), 4u);
+    struct Case {
+        std::vector<std::string> args;
+        const char* says;
+    } refused[] = {
+        {{"name", "1", "VK-0042"}, "names another instrument"},
+        {{"name", "9", "A"}, "no instrument '9'"},
+        {{"name", "1"}, "name ID NAME"},
+        {{"join", "1", "1"}, "two different"},
+        {{"stats", "--instrument", "1"}, "belongs to list and export"},
+        {{"list", "--instrument", "VK-9"}, "no instrument 'VK-9'"},
+    };
+    for (const Case& c : refused) {
+        const ToolRun run = Run(c.args, "two.sqlite3");
+        EXPECT_EQ(run.status, 2) << c.args[0];
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    }
+    // After a cleared archive: one instrument, its name kept, the column gone.
+    EXPECT_EQ(Run({"join", "1", "VK-0042"}, "two.sqlite3").status, 0);
+    EXPECT_NE(Run({"instruments"}, "two.sqlite3").out.find("   1  VK-0042               7       3"),
+              std::string::npos);
+    EXPECT_EQ(Run({"list", "--csv"}, "two.sqlite3").out.find("instrument"), std::string::npos);
 }
 
 } // namespace
