@@ -16,6 +16,7 @@
 
 #include "archive/results_writer.h"
 #include "history/record_store.h"
+#include "platform/codepage.h"
 #include "ui/chart_view.h"
 #include "ui/history_model.h"
 #include "ui/history_window.h"
@@ -215,6 +216,54 @@ private slots:
         Loaded(window);
         window.m_pChartKind->setCurrentIndex(0);
         QVERIFY(window.m_pChart->Chart()->title.find(" 9:") != std::string::npos);
+    }
+
+    // Two instruments whose records share their sample numbers: the box
+    // shows one instrument's, the chart draws two samples 7, the export
+    // writes each instrument's block.
+    void instrumentsAreToldApart() {
+        const std::string path = m_dir.filePath("two.sqlite3").toStdString();
+        {
+            auto store = history::openHistory(path, history::OpenMode::ReadWrite);
+            for (std::uint8_t other : {0x00, 0x80}) {
+                std::vector<ArchiveRecord> records;
+                for (int n = 0; n < 100; ++n) {
+                    records.push_back(MakeRecord(n));
+                    records.back().bytes[1] |= other;
+                }
+                store->mergeDownload(history::DownloadEntry{}, records);
+            }
+        }
+        HistoryWindow window(path);
+        window.show();
+        Loaded(window);
+        QCOMPARE(window.m_pInstrument->count(), 3);
+        QCOMPARE(window.ShownRows(), 200);
+        window.m_pInstrument->setCurrentIndex(2);
+        window.Reload();
+        Loaded(window);
+        QCOMPARE(window.ShownRows(), 100);
+
+        window.m_pInstrument->setCurrentIndex(0);
+        window.m_pSample->setText("7"); // n = 7 at 20 degrees, 57 at 30, of each instrument
+        window.Reload();
+        Loaded(window);
+        QCOMPARE(window.ShownRows(), 4);
+        window.m_pTable->selectAll();
+        window.UpdateChart();
+        QVERIFY(window.m_pChart->Chart().has_value());
+        const exports::ChartSpec chart = *window.m_pChart->Chart();
+        QCOMPARE(chart.series.size(), size_t(2));
+        QCOMPARE(chart.series[1].name, std::string("проба 7 (прибор № 2 в архиве)"));
+
+        const QString szOut = m_dir.filePath("two.doc");
+        window.m_fnChooseExportPath = [szOut] { return szOut; };
+        window.ExportSelection();
+        QFile file(szOut);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const std::string text = file.readAll().toStdString();
+        for (const char* szHeading : {"Прибор: № 1 в архиве, считано ", "\nПрибор: № 2 в архиве"})
+            QVERIFY(text.find(Utf8ToCp1251(szHeading)) != std::string::npos);
     }
 
     // A history not there yet, and one that is no database, are told in words.
