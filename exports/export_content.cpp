@@ -24,9 +24,10 @@ std::vector<ExportBlock> BlocksOf(const ExportContent& content) {
 }
 
 std::string ReadTimeText(std::time_t first, std::time_t last) {
-    if (first == last || first == 0)
-        return LocalTimeText(last);
-    return LocalTimeText(first) + " – " + LocalTimeText(last);
+    const std::string from = LocalTimeText(first), to = LocalTimeText(last);
+    if (first == 0 || from == to) // within one minute
+        return to;
+    return from + " – " + to;
 }
 
 std::vector<const ArchiveRecord*> ReportableRecords(std::span<const ArchiveRecord> records) {

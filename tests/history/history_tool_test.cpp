@@ -13,8 +13,8 @@
 
 #include "archive/results_writer.h"
 #include "exports/export_content.h"
-#include "platform/codepage.h"
 #include "history/record_store.h"
+#include "platform/codepage.h"
 #include "tests/e2e/reader_process.h"
 #include "tests/support/history_records.h"
 #include "tests/support/sim_process.h"
@@ -242,7 +242,6 @@ TEST_F(HistoryTool, SpeaksTheUsersLanguageAndKeepsTheCsv) {
     EXPECT_NE(stats.out.find("Записей:"), std::string::npos) << stats.out;
 }
 
-
 // Two instruments on one cable whose records share sample numbers, and a
 // later download of the first with its empty cells measured anew.
 class TwoInstruments : public HistoryTool {
@@ -294,9 +293,9 @@ TEST_F(TwoInstruments, OneSampleNumberIsTwoSamplesListedAndExportedApart) {
                 Block("№ 1 в архиве", m_times[0], m_cells[0], {MakeRecord(1)}) + "\n" +
                     Block("№ 2 в архиве", m_times[1], m_cells[1], {MakeRecord(65537)}));
     // One instrument over two downloads whose empty cells differ: two blocks.
-    ASSERT_EQ(Run({"export", "--instrument", "1", "--format", "report", "--force"}, "two.sqlite3")
-                  .status,
-              0);
+    ASSERT_EQ(
+        Run({"export", "--instrument", "1", "--format", "report", "--force"}, "two.sqlite3").status,
+        0);
     EXPECT_TRUE(ReadFile(m_dir.File("history.doc")) ==
                 Block("№ 1 в архиве", m_times[0], m_cells[0], Records(1, 3)) + "\n" +
                     Block("№ 1 в архиве", m_times[2], m_cells[2], {MakeRecord(4)}));
