@@ -6,7 +6,19 @@
 
 namespace {
 
-enum Column { When, Sample, Cell, Temperature, Voltage, Frequency, Kind, ExOrCo, TgD, Columns };
+enum Column {
+    When,
+    Sample,
+    Cell,
+    Temperature,
+    Voltage,
+    Frequency,
+    Kind,
+    ExOrCo,
+    TgD,
+    Instrument,
+    Columns
+};
 
 } // namespace
 
@@ -21,8 +33,9 @@ int HistoryModel::columnCount(const QModelIndex& parent) const {
 QVariant HistoryModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
-    static const char* const titles[Columns] = {
-        "Дата и время", "Проба", "Nя", "Темп.,С", "U,В", "F,Гц", "Вид", "Ex, Co,пФ", "tgD"};
+    static const char* const titles[Columns] = {"Дата и время", "Проба", "Nя",  "Темп.,С",
+                                                "U,В",          "F,Гц",  "Вид", "Ex, Co,пФ",
+                                                "tgD",          "Прибор"};
     return QString::fromUtf8(titles[section]);
 }
 
@@ -48,6 +61,8 @@ double HistoryModel::SortKey(int row, int column) const {
         return r.exOrCo();
     case TgD:
         return r.tgD();
+    case Instrument:
+        return double(stored.instrument);
     default:
         return 0;
     }
@@ -58,7 +73,8 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const {
         return {};
     if (role == Qt::EditRole)
         return SortKey(index.row(), index.column());
-    if (role == Qt::TextAlignmentRole && index.column() != When && index.column() != Kind)
+    if (role == Qt::TextAlignmentRole && index.column() != When && index.column() != Kind &&
+        index.column() != Instrument)
         return int(Qt::AlignRight | Qt::AlignVCenter);
     if (role != Qt::DisplayRole)
         return {};
@@ -86,9 +102,22 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const {
         return QString::number(r.exOrCo(), 'f', 4);
     case TgD:
         return QString::number(r.tgD(), 'f', 5);
+    case Instrument: {
+        const auto known = m_instruments.find(stored.instrument);
+        return known != m_instruments.end() ? QString::fromStdString(known->second)
+                                            : QString::number(stored.instrument);
+    }
     default:
         return {};
     }
+}
+
+int HistoryModel::InstrumentColumn() {
+    return Instrument;
+}
+
+void HistoryModel::SetInstruments(std::map<std::int64_t, std::string> labels) {
+    m_instruments = std::move(labels);
 }
 
 void HistoryModel::Clear() {

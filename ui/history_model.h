@@ -5,6 +5,9 @@
 #include <QAbstractTableModel>
 #include <QSortFilterProxyModel>
 
+#include <cstdint>
+#include <map>
+#include <string>
 #include <vector>
 
 #include "history/record_store.h"
@@ -23,6 +26,10 @@ public:
     // undated); NaN for a value the instrument gave as no number.
     double SortKey(int row, int column) const;
 
+    // The column naming each record's instrument, and the names it shows (by id).
+    static int InstrumentColumn();
+    void SetInstruments(std::map<std::int64_t, std::string> labels);
+
     void Clear();
     void Append(std::vector<history::StoredRecord> chunk);
     const history::StoredRecord& At(int row) const { return m_records[static_cast<size_t>(row)]; }
@@ -30,6 +37,7 @@ public:
 
 private:
     std::vector<history::StoredRecord> m_records;
+    std::map<std::int64_t, std::string> m_instruments;
 };
 
 // Sorts the history's rows by their numbers straight from the model. The

@@ -55,7 +55,6 @@ HistoryWindow::HistoryWindow(std::string historyPath, QWidget* pParent)
     m_pTo = Field(this, QStringLiteral("ГГГГ-ММ-ДД"), 110);
     auto* pExport = new QPushButton(QStringLiteral("Экспорт…"), this);
     m_pInstrument = new QComboBox(this);
-    LoadInstruments();
     auto* pFilters = new QHBoxLayout;
     pFilters->addWidget(new QLabel(QStringLiteral("Прибор"), this));
     pFilters->addWidget(m_pInstrument);
@@ -76,6 +75,7 @@ HistoryWindow::HistoryWindow(std::string historyPath, QWidget* pParent)
     m_pTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_pTable->verticalHeader()->setVisible(false);
     m_pTable->horizontalHeader()->setStretchLastSection(true);
+    LoadInstruments();
     m_pState = new QLabel(this);
     m_pProgress = new QProgressBar(this);
     m_pProgress->setMaximumWidth(200);
@@ -147,6 +147,9 @@ void HistoryWindow::LoadInstruments() {
     } catch (const history::Error&) {
         // The loader says why the history cannot be read.
     }
+    m_pModel->SetInstruments(m_instruments);
+    // Where a sample number could mean two samples, each row names its instrument.
+    m_pTable->setColumnHidden(HistoryModel::InstrumentColumn(), m_instruments.size() < 2);
 }
 
 bool HistoryWindow::ReadFilter(history::Filter& filter, QString& szProblem) const {

@@ -243,6 +243,9 @@ private slots:
         window.Reload();
         Loaded(window);
         QCOMPARE(window.ShownRows(), 100);
+        QVERIFY(!window.m_pTable->isColumnHidden(9));
+        QCOMPARE(window.m_pTable->model()->index(0, 9).data().toString(),
+                 QStringLiteral("№ 2 в архиве"));
 
         window.m_pInstrument->setCurrentIndex(0);
         window.m_pSample->setText("7"); // n = 7 at 20 degrees, 57 at 30, of each instrument
