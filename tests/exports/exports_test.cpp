@@ -269,6 +269,40 @@ TEST_F(Exports, PdfReportIsA4WithEmbeddedFontsAndEveryValue) {
     EXPECT_GT(nFonts, 0) << fonts;
 }
 
+// Records from two downloads with different empty cells: each block names its
+// instrument and read time beside its records and its own empty cells.
+TEST_F(Exports, BlocksKeepTheirOwnEmptyCellsInTheWorkbookAndThePdf) {
+    const std::vector<ArchiveRecord> records = MixedRecords();
+    exports::ExportContent content = Content(records);
+    const std::span<const ArchiveRecord> all = records;
+    content.blocks = {
+        {all.first(2), MakeEmptyCells(15e-12f, 1e-4f), "зав. № A1", 1796036400, 1796036400},
+        {all.subspan(2), MakeEmptyCells(90e-12f, 3e-4f), "№ 2 в архиве", 1796122800, 1796209200}};
+    const std::string book = m_dir.File("b.xlsx"), pdf = m_dir.File("b.pdf");
+    ASSERT_TRUE(exports::WriteResultsForm(ResultsForm::Workbook, content, book, '.').ok);
+    ASSERT_TRUE(exports::WriteResultsForm(ResultsForm::Pdf, content, pdf, '.').ok);
+
+    const std::string strings = CommandOutput("unzip -p '" + book + "' xl/sharedStrings.xml");
+    for (const char* text : {"Прибор", "Считано", "зав. № A1", "№ 2 в архиве"})
+        EXPECT_NE(strings.find(text), std::string::npos) << text;
+    // Two blocks of six empty-cell rows, the numbers two columns on.
+    const auto cells =
+        SheetCells(CommandOutput("unzip -p '" + book + "' xl/worksheets/sheet2.xml"));
+    EXPECT_NEAR(Classic(cells.at("D2").value), 15.0, 1e-5);
+    EXPECT_NEAR(Classic(cells.at("D8").value), 90.0, 1e-5);
+    EXPECT_EQ(cells.count("A14"), 0u);
+
+    const std::string text = CommandOutput("pdftotext -layout '" + pdf + "' -");
+    const std::string later =
+        exports::LocalTimeText(1796122800) + " – " + exports::LocalTimeText(1796209200);
+    for (const std::string& want :
+         {"Прибор зав. № A1, считано " + exports::LocalTimeText(1796036400),
+          "Прибор № 2 в архиве, считано " + later,
+          std::string("Считано: ") + exports::LocalTimeText(1796036400),
+          std::string("пустых ячеек прибора № 2 в архиве"), Comma(90.0, 4)})
+        EXPECT_NE(text.find(want), std::string::npos) << want;
+}
+
 TEST_F(Exports, LongReportsNumberTheirPages) {
     std::vector<ArchiveRecord> records;
     for (int i = 0; i < 300; ++i)
