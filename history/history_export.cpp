@@ -32,24 +32,28 @@ std::string InstrumentLabel(const InstrumentInfo& instrument) {
 }
 
 HistoryExport::HistoryExport(RecordStore& store, std::span<const StoredRecord> records) {
-    // Downloads are few beside records: each is asked for once.
-    std::map<std::int64_t, std::optional<DownloadEntry>> downloads;
+    // Downloads are few beside records: each is asked for once, and its
+    // records go to the block found for its first.
+    std::map<std::pair<std::int64_t, std::int64_t>, std::size_t> blockOf; // (download, instrument)
     std::vector<Block> blocks;
     for (const StoredRecord& stored : records) {
-        auto [it, added] = downloads.try_emplace(stored.download);
-        if (added && stored.download != 0)
-            it->second = store.download(stored.download);
-        const DownloadEntry entry = it->second.value_or(DownloadEntry{});
-        auto block = std::find_if(blocks.begin(), blocks.end(), [&](const Block& b) {
-            return b.instrument == stored.instrument && SameCells(b.cells, entry.emptyCells);
-        });
-        if (block == blocks.end()) {
-            blocks.push_back({stored.instrument, entry.emptyCells, entry.time, entry.time, {}});
-            block = blocks.end() - 1;
+        auto [known, added] = blockOf.try_emplace({stored.download, stored.instrument});
+        if (added) {
+            const DownloadEntry entry =
+                (stored.download != 0 ? store.download(stored.download) : std::nullopt)
+                    .value_or(DownloadEntry{});
+            auto block = std::find_if(blocks.begin(), blocks.end(), [&](const Block& b) {
+                return b.instrument == stored.instrument && SameCells(b.cells, entry.emptyCells);
+            });
+            if (block == blocks.end()) {
+                blocks.push_back({stored.instrument, entry.emptyCells, entry.time, entry.time, {}});
+                block = blocks.end() - 1;
+            }
+            block->firstRead = std::min<std::time_t>(block->firstRead, entry.time);
+            block->lastRead = std::max<std::time_t>(block->lastRead, entry.time);
+            known->second = static_cast<std::size_t>(block - blocks.begin());
         }
-        block->firstRead = std::min<std::time_t>(block->firstRead, entry.time);
-        block->lastRead = std::max<std::time_t>(block->lastRead, entry.time);
-        block->records.push_back(&stored.record);
+        blocks[known->second].records.push_back(&stored.record);
     }
 
     std::map<std::int64_t, std::string> labels;
