@@ -1,5 +1,5 @@
 // "Архив измерений": every stored record in a sortable table, filtered by
-// sample, cell and date range; a chart of the selected samples (tgD against
+// instrument, sample, cell and date range; a chart of the selected samples (tgD against
 // temperature, or tgD over time); the selection exported in any results form.
 // Records load on a thread of their own, in chunks, so the window answers
 // at once and shows how far the loading has come.
