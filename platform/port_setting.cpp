@@ -103,6 +103,9 @@ std::string LoadDeviceSetting() {
 }
 
 int SaveDeviceSetting(const std::string& device) {
+    // No adapter to remember: the key goes, as it was before any adapter.
+    if (device.empty())
+        return ProfileFileDelete(GetSettingsPath(), SETTINGS_SECTION, SETTINGS_DEVICE_KEY);
     if (LoadDeviceSetting() == device)
         return 1;
     return ProfileFileSet(GetSettingsPath(), SETTINGS_SECTION, SETTINGS_DEVICE_KEY, device);

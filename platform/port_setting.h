@@ -17,6 +17,7 @@ int SavePortSetting(int nPort);
 // The serial adapter where the instrument last answered, by its stable name,
 // under key "Device" of the same section; empty when none is remembered.
 std::string LoadDeviceSetting();
-// Writes the adapter's name (empty: forget it). The file is left untouched
-// when it already holds that name. 1 on success.
+// Writes the adapter's name; empty removes the key. The file is left
+// untouched when it already holds that name (or has no key to remove).
+// 1 on success.
 int SaveDeviceSetting(const std::string& device);

@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -278,6 +279,29 @@ std::optional<std::string> ProfileSet(std::string_view fileText, std::string_vie
     return out;
 }
 
+std::string ProfileDelete(std::string_view fileText, std::string_view section,
+                          std::string_view key) {
+    section = Trim(section);
+    key = Trim(key);
+    LineReader reader(fileText);
+    Line line;
+    bool bInSection = false;
+    while (reader.Next(line)) {
+        std::string_view content = reader.Content(line);
+        if (std::optional<std::string_view> name = SectionName(content)) {
+            if (bInSection)
+                break;
+            bInSection = EqualNoCase(*name, section);
+            continue;
+        }
+        std::string_view lineKey, lineValue;
+        if (bInSection && SplitKeyLine(content, lineKey, lineValue) && EqualNoCase(lineKey, key))
+            return std::string(fileText.substr(0, line.m_nBegin))
+                .append(fileText.substr(line.m_nNext));
+    }
+    return std::string(fileText);
+}
+
 std::string ProfileFileGet(const std::string& path, std::string_view section, std::string_view key,
                            std::string_view def, std::size_t nSize) {
     std::string text;
@@ -288,8 +312,12 @@ std::string ProfileFileGet(const std::string& path, std::string_view section, st
     return ProfileGet(text, section, key, def, nSize);
 }
 
-int ProfileFileSet(const std::string& path, std::string_view section, std::string_view key,
-                   std::string_view value) {
+namespace {
+
+// Reads the file at path, applies update to its text and replaces the file
+// with the result.
+int UpdateProfileFile(const std::string& path,
+                      const std::function<std::optional<std::string>(const std::string&)>& update) {
     if (path.empty()) {
         errno = ENOENT;
         return 0;
@@ -309,10 +337,26 @@ int ProfileFileSet(const std::string& path, std::string_view section, std::strin
     // A file made read-only is left alone, as the Windows functions do.
     if (bExisted && access(target.c_str(), W_OK) != 0)
         return 0;
-    std::optional<std::string> updated = ProfileSet(text, section, key, value);
+    std::optional<std::string> updated = update(text);
     if (!updated) {
         errno = EINVAL;
         return 0;
     }
     return ReplaceFile(target, *updated, bExisted) ? 1 : 0;
+}
+
+} // namespace
+
+int ProfileFileSet(const std::string& path, std::string_view section, std::string_view key,
+                   std::string_view value) {
+    return UpdateProfileFile(
+        path, [&](const std::string& text) { return ProfileSet(text, section, key, value); });
+}
+
+int ProfileFileDelete(const std::string& path, std::string_view section, std::string_view key) {
+    if (ProfileFileGet(path, section, key, "\n", 2) == "\n")
+        return 1; // no such key (or no file): nothing to write
+    return UpdateProfileFile(path, [&](const std::string& text) {
+        return std::optional<std::string>(ProfileDelete(text, section, key));
+    });
 }

@@ -40,6 +40,11 @@ std::string ProfileGet(std::string_view fileText, std::string_view section, std:
 std::optional<std::string> ProfileSet(std::string_view fileText, std::string_view section,
                                       std::string_view key, std::string_view value);
 
+// Returns fileText without the first line of key in the first section named
+// section (the line and its line end); unchanged when there is none.
+std::string ProfileDelete(std::string_view fileText, std::string_view section,
+                          std::string_view key);
+
 // ProfileGet on the file at path; a missing or unreadable file, or one that
 // is not a regular file, gives the default.
 std::string ProfileFileGet(const std::string& path, std::string_view section, std::string_view key,
@@ -54,3 +59,7 @@ std::string ProfileFileGet(const std::string& path, std::string_view section, st
 // success, 0 on failure.
 int ProfileFileSet(const std::string& path, std::string_view section, std::string_view key,
                    std::string_view value);
+
+// ProfileDelete on the file at path, replaced as by ProfileFileSet. A file
+// without the key (or no file) is left untouched. 1 on success, 0 on failure.
+int ProfileFileDelete(const std::string& path, std::string_view section, std::string_view key);

@@ -162,7 +162,7 @@ TEST(PortSearch, AdaptersFollowTheComPortsAndTheOneThatAnsweredIsTriedFirstNextT
     run = RunReader(ReadArgs(dir), dir.Path());
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(Has(run.err, "Связь установлена по COM3\n")) << run.err;
-    EXPECT_EQ(ReadFile(dir.File("Vextar.ini")), "[Velmare - 7K]\nCOM Port 1_4= 3 \nDevice=\n");
+    EXPECT_EQ(ReadFile(dir.File("Vextar.ini")), "[Velmare - 7K]\nCOM Port 1_4= 3 \n");
 }
 
 // A port that cannot be remembered costs one line, not the download.

@@ -97,6 +97,21 @@ TEST_F(SettingsTest, RewriteKeepsOtherLinesAndTheirLineEnds) {
     EXPECT_EQ(Entries(), 1u);
 }
 
+// An adapter forgotten (the instrument found on a COM port) takes its key
+// line with it; the other lines and their ends stay.
+TEST_F(SettingsTest, ForgottenDeviceRemovesItsKeyLine) {
+    const std::string kept = "[Velmare - 7K]\r\nCOM Port 1_4= 3 \r\n";
+    WriteIni(kept + "Device=/dev/serial/by-id/usb-x\r\n[Other]\r\nDevice=y\r\n");
+    EXPECT_EQ(SaveDeviceSetting(""), 1);
+    EXPECT_EQ(ReadIni(), kept + "[Other]\r\nDevice=y\r\n");
+    EXPECT_EQ(LoadDeviceSetting(), "");
+    EXPECT_EQ(SaveDeviceSetting(""), 1); // nothing left to remove
+    EXPECT_EQ(ReadIni(), kept + "[Other]\r\nDevice=y\r\n");
+    EXPECT_EQ(SaveDeviceSetting("/dev/ttyUSB0"), 1);
+    EXPECT_EQ(LoadDeviceSetting(), "/dev/ttyUSB0");
+    EXPECT_EQ(Entries(), 1u);
+}
+
 TEST_F(SettingsTest, FailedWritesKeepTheOldFileAndLeaveNoTemporary) {
     // A file-size limit makes the write of the new text fail as a full disk would.
     const std::string old = "[Velmare - 7K]\nCOM Port 1_4= 1 \n";
