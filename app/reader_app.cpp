@@ -3,16 +3,11 @@
 #include <QFile>
 #include <QIcon>
 
-#include "ui/qt_translations.h"
+#include "ui/app_setup.h"
 #include "ui/reader_dialog.h"
 
 ReaderApp::ReaderApp(int& argc, char** argv) : m_app(argc, argv) {
-    QApplication::setApplicationName(QStringLiteral("tarvex"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Tarvex"));
-    QApplication::setApplicationVersion(QStringLiteral("1.7"));
-    // Qt's own texts (box buttons, the save dialog) in the user's language;
-    // without a catalogue for it they stay English.
-    InstallQtTranslations();
+    SetUpApplication();
 }
 
 int ReaderApp::InitInstance() {

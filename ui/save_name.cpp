@@ -2,8 +2,9 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QMessageBox>
+
+#include "ui/app_setup.h"
 
 QString WithDefaultSuffix(const QString& szPath, const QString& szSuffix) {
     const QFileInfo info(szPath);
@@ -30,7 +31,7 @@ QString PickSavePath(const QString& szProposed,
 
 bool ConfirmReplace(QWidget* pParent, const QString& szPath) {
     const QFileInfo info(szPath);
-    QMessageBox box(QMessageBox::Warning, QGuiApplication::applicationDisplayName(),
+    QMessageBox box(QMessageBox::Warning, BoxTitle(),
                     QStringLiteral("Файл %1 уже существует в папке\n%2\nЗаменить его?")
                         .arg(info.fileName(), QDir::toNativeSeparators(info.absolutePath())),
                     QMessageBox::Yes | QMessageBox::No, pParent);
