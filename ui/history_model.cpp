@@ -68,6 +68,13 @@ double HistoryModel::SortKey(int row, int column) const {
     }
 }
 
+QString HistoryModel::Number(double value, int decimals) const {
+    QString szText = QString::number(value, 'f', decimals);
+    if (m_cSeparator != '.')
+        szText.replace(QLatin1Char('.'), QLatin1Char(m_cSeparator));
+    return szText;
+}
+
 QVariant HistoryModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount())
         return {};
@@ -92,16 +99,16 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const {
         return r.temperature() < -49 ? QVariant(QStringLiteral("—"))
                                      : QVariant(int(r.temperature()));
     case Voltage:
-        return QString::number(r.voltage(), 'f', 1);
+        return Number(r.voltage(), 1);
     case Frequency:
-        return QString::number(r.frequency(), 'f', 1);
+        return Number(r.frequency(), 1);
     case Kind:
         return r.kind() == RecordKindEmptyCell ? QStringLiteral("пустая ячейка")
                                                : QStringLiteral("проба");
     case ExOrCo:
-        return QString::number(r.exOrCo(), 'f', 4);
+        return Number(r.exOrCo(), 4);
     case TgD:
-        return QString::number(r.tgD(), 'f', 5);
+        return Number(r.tgD(), 5);
     case Instrument: {
         const auto known = m_instruments.find(stored.instrument);
         return known != m_instruments.end() ? QString::fromStdString(known->second)

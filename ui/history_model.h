@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/results_writer.h"
 #include "history/record_store.h"
 
 class HistoryModel : public QAbstractTableModel {
@@ -36,8 +37,13 @@ public:
     const std::vector<history::StoredRecord>& Records() const { return m_records; }
 
 private:
+    // value with decimals places and the user's decimal separator, as the
+    // results files and the PDF report write it.
+    QString Number(double value, int decimals) const;
+
     std::vector<history::StoredRecord> m_records;
     std::map<std::int64_t, std::string> m_instruments;
+    char m_cSeparator = decimalSeparator();
 };
 
 // Sorts the history's rows by their numbers straight from the model. The

@@ -26,8 +26,12 @@
 #include "history/history_export.h"
 #include "history/record_fields.h"
 #include "ui/chart_view.h"
+#include "ui/history_charts.h"
+#include "ui/history_filter.h"
 #include "ui/history_model.h"
 #include "ui/history_reasons.h"
+#include "ui/results_saving.h"
+#include "ui/save_name.h"
 
 namespace {
 
@@ -47,7 +51,7 @@ QLineEdit* Field(QWidget* pParent, const QString& szHint, int nWidth) {
 
 HistoryWindow::HistoryWindow(std::string historyPath, QWidget* pParent)
     : QDialog(pParent), m_szPath(std::move(historyPath)) {
-    setWindowTitle(QStringLiteral("Архив измерений"));
+    setWindowTitle(QStringLiteral("История измерений"));
     resize(900, 720);
     m_pSample = Field(this, QStringLiteral("все"), 80);
     m_pCell = Field(this, QStringLiteral("все"), 60);
@@ -111,11 +115,21 @@ HistoryWindow::HistoryWindow(std::string historyPath, QWidget* pParent)
         connect(pEdit, &QLineEdit::textChanged, pDelay, qOverload<>(&QTimer::start));
     connect(m_pInstrument, &QComboBox::currentIndexChanged, pDelay, qOverload<>(&QTimer::start));
     connect(pExport, &QPushButton::clicked, this, [this] { ExportSelection(); });
-    m_fnChooseExportPath = [this] {
-        return QFileDialog::getSaveFileName(
-            this, QStringLiteral("Экспорт"), QStringLiteral("history.xlsx"),
-            QStringLiteral("Книга Excel (*.xlsx);;Отчёт PDF (*.pdf);;Таблица (*.xls);;"
-                           "Отчёт (*.doc)"));
+    m_fnChooseExport = [this]() -> std::optional<SaveChoice> {
+        // The dialog comes again after a "no" to replacing a file.
+        std::optional<SaveChoice> choice;
+        const QString szPath = PickSavePath(
+            QStringLiteral("history.") +
+                QString::fromLatin1(exports::FormSuffix(m_exportForm).data(),
+                                    qsizetype(exports::FormSuffix(m_exportForm).size())),
+            [this, &choice](const QString& szStart) {
+                choice = RunExportSaveDialog(this, szStart, choice ? choice->form : m_exportForm);
+                return choice ? choice->path : QString();
+            },
+            [this](const QString& szFile) { return ConfirmReplace(this, szFile); });
+        if (szPath.isEmpty())
+            return std::nullopt;
+        return choice;
     };
     Reload();
 }
@@ -153,28 +167,13 @@ void HistoryWindow::LoadInstruments() {
 }
 
 bool HistoryWindow::ReadFilter(history::Filter& filter, QString& szProblem) const {
-    bool ok = true;
+    const auto parsed = ParseHistoryFilter(
+        {m_pSample->text(), m_pCell->text(), m_pFrom->text(), m_pTo->text()}, szProblem);
+    if (!parsed)
+        return false;
+    filter = *parsed;
     if (const QVariant id = m_pInstrument->currentData(); id.isValid())
         filter.instrument = id.toLongLong();
-    if (const QString sz = m_pSample->text().trimmed(); !sz.isEmpty()) {
-        filter.sample = sz.toInt(&ok);
-        if (!ok || *filter.sample < 0 || *filter.sample > 65535)
-            return szProblem = QStringLiteral("Номер пробы: целое число от 0 до 65535"), false;
-    }
-    if (const QString sz = m_pCell->text().trimmed(); !sz.isEmpty()) {
-        filter.cell = sz.toInt(&ok);
-        if (!ok || *filter.cell < 0 || *filter.cell > 255)
-            return szProblem = QStringLiteral("Номер ячейки: целое число от 0 до 255"), false;
-    }
-    for (auto [pEdit, bEnd] : {std::pair{m_pFrom, false}, std::pair{m_pTo, true}}) {
-        const QString sz = pEdit->text().trimmed();
-        if (sz.isEmpty())
-            continue;
-        const auto minutes = history::parseDate(sz.toStdString(), bEnd);
-        if (!minutes)
-            return szProblem = QStringLiteral("Дата: ГГГГ-ММ-ДД или ДД.ММ.ГГГГ"), false;
-        (bEnd ? filter.to : filter.from) = minutes;
-    }
     return true;
 }
 
@@ -182,7 +181,11 @@ void HistoryWindow::Reload() {
     history::Filter filter;
     QString szProblem;
     if (!ReadFilter(filter, szProblem)) {
+        // The rows of the last good filter stay; what is wrong is said where
+        // the count and the chart would be.
         m_pState->setText(szProblem);
+        m_pState->setToolTip(QString());
+        UpdateChart();
         return;
     }
     StopLoader();
@@ -207,8 +210,8 @@ void HistoryWindow::Reload() {
         try {
             std::error_code ec;
             if (!std::filesystem::exists(path, ec)) {
-                szError = QStringLiteral("Архив пока пуст: ни одно чтение ещё не сохранено.\n"
-                                         "Файл архива появится после первого чтения: %1")
+                szError = QStringLiteral("История пока пуста: ни одно чтение ещё не сохранено.\n"
+                                         "Файл истории появится после первого чтения: %1")
                               .arg(QString::fromStdString(path));
                 return send(true);
             }
@@ -222,7 +225,7 @@ void HistoryWindow::Reload() {
                 return true;
             });
         } catch (const history::Error& e) {
-            szError = QStringLiteral("Архив не читается: %1.\n%2")
+            szError = QStringLiteral("История не читается: %1.\n%2")
                           .arg(HistoryReasonText(e.kind()), QString::fromStdString(e.what()));
         }
         send(true);
@@ -298,6 +301,9 @@ std::optional<SampleKey> HistoryWindow::ChartedSample(const std::set<SampleKey>&
 }
 
 void HistoryWindow::UpdateChart() {
+    history::Filter filter;
+    if (QString szProblem; !ReadFilter(filter, szProblem))
+        return m_pChart->SetChart(std::nullopt, QStringLiteral("Фильтр не применён. ") + szProblem);
     const std::set<SampleKey> samples = SelectedSamples();
     const std::vector<history::StoredRecord>& records = m_pModel->Records();
     if (m_pChartKind->currentIndex() == 0) {
@@ -334,12 +340,10 @@ void HistoryWindow::ExportSelection() {
               [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
     for (const QModelIndex& index : rows)
         records.push_back(m_pModel->At(m_pProxy->mapToSource(index).row()));
-    const QString szPath = m_fnChooseExportPath ? m_fnChooseExportPath() : QString();
-    if (szPath.isEmpty())
+    const std::optional<SaveChoice> choice = m_fnChooseExport ? m_fnChooseExport() : std::nullopt;
+    if (!choice)
         return;
-    const std::string path = QFile::encodeName(szPath).toStdString();
-    const exports::ResultsForm form =
-        exports::FormOfPath(path).value_or(exports::ResultsForm::Workbook);
+    m_exportForm = choice->form;
     std::unique_ptr<history::HistoryExport> gathered;
     try {
         // Each record with the empty cells of the download it came from.
@@ -349,17 +353,15 @@ void HistoryWindow::ExportSelection() {
         // Without the downloads the empty cells are not known: nothing is written.
         QMessageBox::critical(
             this, windowTitle(),
-            QStringLiteral("Файл не записан: архив не читается (%1).\n%2")
+            QStringLiteral("Файл не записан: история измерений не читается (%1).\n%2")
                 .arg(HistoryReasonText(e.kind()), QString::fromStdString(e.what())));
         return;
     }
-    const WriteOutcome outcome =
-        exports::WriteResultsForm(form, gathered->Content(), path, decimalSeparator());
+    const ResultsSaveOutcome outcome =
+        SaveResultsAs(choice->form, gathered->Content(), choice->path, decimalSeparator());
     if (!outcome.ok)
-        QMessageBox::critical(this, windowTitle(),
-                              QStringLiteral("Не удалось записать файл\n%1\n%2")
-                                  .arg(szPath, QString::fromStdString(outcome.reason)));
+        QMessageBox::critical(this, windowTitle(), outcome.szFailure);
     else
         m_pState->setText(
-            QStringLiteral("Записано записей: %1, файл %2").arg(records.size()).arg(szPath));
+            QStringLiteral("Записано записей: %1, файл %2").arg(records.size()).arg(choice->path));
 }

@@ -1,8 +1,9 @@
-// "Архив измерений": every stored record in a sortable table, filtered by
-// instrument, sample, cell and date range; a chart of the selected samples (tgD against
-// temperature, or tgD over time); the selection exported in any results form.
-// Records load on a thread of their own, in chunks, so the window answers
-// at once and shows how far the loading has come.
+// "История измерений", named apart from the instrument's own archive: every
+// stored record in a sortable table, filtered by instrument, sample, cell and
+// date range; a chart of the selected samples (tgD against temperature, or tgD
+// over time); the selection exported in any results form. Records load on a
+// thread of their own, in chunks, so the window answers at once and shows how
+// far the loading has come.
 #pragma once
 
 #include <QDialog>
@@ -17,6 +18,7 @@
 
 #include "history/record_store.h"
 #include "ui/history_charts.h"
+#include "ui/save_choice.h"
 
 class ChartView;
 class HistoryModel;
@@ -33,8 +35,8 @@ public:
     HistoryWindow(std::string historyPath, QWidget* pParent = nullptr);
     ~HistoryWindow() override;
 
-    // Replaceable for tests: the save dialog (the path; empty to cancel).
-    std::function<QString()> m_fnChooseExportPath;
+    // Replaceable for tests: the export's save dialog (none to cancel).
+    std::function<std::optional<SaveChoice>()> m_fnChooseExport;
 
     // The filter as the fields give it now; false with the reason when a field is wrong.
     bool ReadFilter(history::Filter& filter, QString& szProblem) const;
@@ -77,4 +79,5 @@ private:
     bool m_bLoading = false;
     long m_nTotal = 0;
     InstrumentLabels m_instruments;
+    exports::ResultsForm m_exportForm = exports::ResultsForm::Workbook; // proposed next
 };

@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QLineEdit>
 
+#include <functional>
+
 #include "ui/save_name.h"
 
 namespace {
@@ -63,33 +65,103 @@ exports::ResultsForm FormOfChoice(bool tableKind, const QString& path, const QSt
     return fallback;
 }
 
-std::optional<SaveChoice> RunResultsSaveDialog(QWidget* pParent, bool tableKind,
-                                               const QString& proposedName,
-                                               exports::ResultsForm proposedForm) {
+namespace {
+
+struct DialogAnswer {
+    QString path; // with the chosen filter's suffix added when it had none
+    QString filter;
+};
+
+// The save dialog with filters, proposedForm's filter selected and
+// proposedName in the name field. Another filter makes the typed name's
+// suffix follow it (formOf tells a filter's form); none when cancelled.
+std::optional<DialogAnswer>
+RunSaveDialog(QWidget* pParent, const QStringList& filters,
+              const std::function<std::optional<exports::ResultsForm>(const QString&)>& formOf,
+              const QString& proposedFilter, const QString& proposedName,
+              exports::ResultsForm proposedForm) {
     QFileDialog dialog(pParent);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     // Replacing a file is asked about once the suffix is on the name
     // (PickSavePath); a desktop's dialog would ask about the typed name.
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilters(ResultsNameFilters(tableKind));
-    dialog.selectNameFilter(FilterOf(proposedForm));
+    dialog.setNameFilters(filters);
+    dialog.selectNameFilter(proposedFilter);
     dialog.setDefaultSuffix(Suffix(proposedForm));
     dialog.selectFile(proposedName);
-    // Another filter makes the typed name's suffix follow it.
-    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& f) {
-        const auto form = FormOfFilter(f);
-        if (!form)
-            return;
-        dialog.setDefaultSuffix(Suffix(*form));
-        if (auto* pEdit = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-            pEdit != nullptr && !pEdit->text().isEmpty())
-            pEdit->setText(WithSuffix(pEdit->text(), *form));
-    });
+    QObject::connect(
+        &dialog, &QFileDialog::filterSelected, &dialog, [&dialog, &formOf](const QString& f) {
+            const auto form = formOf(f);
+            if (!form)
+                return;
+            dialog.setDefaultSuffix(Suffix(*form));
+            if (auto* pEdit = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                pEdit != nullptr && !pEdit->text().isEmpty())
+                pEdit->setText(WithSuffix(pEdit->text(), *form));
+        });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
-    const QString path =
-        WithDefaultSuffix(dialog.selectedFiles().constFirst(), dialog.defaultSuffix());
-    return SaveChoice{path,
-                      FormOfChoice(tableKind, path, dialog.selectedNameFilter(), proposedForm)};
+    return DialogAnswer{
+        WithDefaultSuffix(dialog.selectedFiles().constFirst(), dialog.defaultSuffix()),
+        dialog.selectedNameFilter()};
+}
+
+QString ExportFilterOf(exports::ResultsForm form) {
+    switch (form) {
+    case exports::ResultsForm::Workbook:
+        return QStringLiteral("Книга Excel (*.xlsx)");
+    case exports::ResultsForm::Pdf:
+        return QStringLiteral("Отчёт PDF (*.pdf)");
+    case exports::ResultsForm::Table:
+        return QStringLiteral("Таблица (*.xls)");
+    case exports::ResultsForm::Report:
+        return QStringLiteral("Отчёт (*.doc)");
+    }
+    return {};
+}
+
+std::optional<exports::ResultsForm> FormOfExportFilter(const QString& filter) {
+    using exports::ResultsForm;
+    for (ResultsForm form :
+         {ResultsForm::Workbook, ResultsForm::Pdf, ResultsForm::Table, ResultsForm::Report})
+        if (filter == ExportFilterOf(form))
+            return form;
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<SaveChoice> RunResultsSaveDialog(QWidget* pParent, bool tableKind,
+                                               const QString& proposedName,
+                                               exports::ResultsForm proposedForm) {
+    const auto answer = RunSaveDialog(pParent, ResultsNameFilters(tableKind), FormOfFilter,
+                                      FilterOf(proposedForm), proposedName, proposedForm);
+    if (!answer)
+        return std::nullopt;
+    return SaveChoice{answer->path,
+                      FormOfChoice(tableKind, answer->path, answer->filter, proposedForm)};
+}
+
+QStringList ExportNameFilters() {
+    using exports::ResultsForm;
+    return {ExportFilterOf(ResultsForm::Workbook), ExportFilterOf(ResultsForm::Pdf),
+            ExportFilterOf(ResultsForm::Table), ExportFilterOf(ResultsForm::Report)};
+}
+
+SaveChoice ExportChoiceOf(const QString& path, const QString& filter,
+                          exports::ResultsForm fallback) {
+    if (const auto bySuffix = exports::FormOfPath(QFileInfo(path).fileName().toStdString()))
+        return {path, *bySuffix};
+    const exports::ResultsForm form = FormOfExportFilter(filter).value_or(fallback);
+    return {path + QLatin1Char('.') + Suffix(form), form};
+}
+
+std::optional<SaveChoice> RunExportSaveDialog(QWidget* pParent, const QString& proposedName,
+                                              exports::ResultsForm proposedForm) {
+    const auto answer = RunSaveDialog(pParent, ExportNameFilters(), FormOfExportFilter,
+                                      ExportFilterOf(proposedForm), proposedName, proposedForm);
+    if (!answer)
+        return std::nullopt;
+    return ExportChoiceOf(answer->path, answer->filter, proposedForm);
 }

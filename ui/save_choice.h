@@ -1,6 +1,7 @@
 // The save dialog of the results file: the two forms of the check box's kind
 // (the old one first, in its own filter text) and all files, the proposed
-// name's suffix following the filter the user picks.
+// name's suffix following the filter the user picks. The history window's
+// export uses the same dialog with all four forms.
 #pragma once
 
 #include <QString>
@@ -35,3 +36,16 @@ struct SaveChoice {
 std::optional<SaveChoice> RunResultsSaveDialog(QWidget* pParent, bool tableKind,
                                                const QString& proposedName,
                                                exports::ResultsForm proposedForm);
+
+// The history window's export offers all four forms, under these filters.
+QStringList ExportNameFilters();
+
+// The export's file and form: the form of the name's suffix when it is one of
+// the four, otherwise the filter's form (fallback for an unknown filter) with
+// its suffix added to the name.
+SaveChoice ExportChoiceOf(const QString& path, const QString& filter,
+                          exports::ResultsForm fallback);
+
+// The export's save dialog, as RunResultsSaveDialog with the four forms.
+std::optional<SaveChoice> RunExportSaveDialog(QWidget* pParent, const QString& proposedName,
+                                              exports::ResultsForm proposedForm);

@@ -1,6 +1,7 @@
 // The history window on a history of known records: loading, the filters
 // (and a wrong one), sorting, and the export of a selection.
 #include <QComboBox>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -84,6 +85,9 @@ private slots:
             {"date range", "", "", "2021-03-03", "04.03.2021", 200},
             {"sample in range", "7", "", "2021-03-10", "", 2},
             {"wrong sample keeps the rows", "x7", "", "", "", 1000},
+            {"reversed range", "", "", "2021-03-04", "03.03.2021", 1000},
+            {"no such day", "", "", "2021-02-30", "", 1000},
+            {"outside the clock", "", "", "1999-12-31", "", 1000},
         };
         for (const Row& r : rows)
             QTest::newRow(r.name) << QString(r.sample) << QString(r.cell) << QString(r.from)
@@ -105,8 +109,17 @@ private slots:
         window.Reload();
         Loaded(window);
         QCOMPARE(window.ShownRows(), rows);
-        if (sample.startsWith('x'))
-            QVERIFY(window.m_pState->text().contains(QStringLiteral("Номер пробы")));
+        // A wrong filter says what is wrong, in the state line and the chart.
+        const char* pszProblem = sample.startsWith('x')    ? "Номер пробы"
+                                 : to == "03.03.2021"      ? "позже даты «по»"
+                                 : from == "2021-02-30"    ? "такого дня нет"
+                                 : from.startsWith("1999") ? "годы с 2000 по 2099"
+                                                           : nullptr;
+        if (pszProblem) {
+            QVERIFY2(window.m_pState->text().contains(QString::fromUtf8(pszProblem)),
+                     qPrintable(window.m_pState->text()));
+            QVERIFY(window.m_pChart->WhyNone().contains(window.m_pState->text()));
+        }
     }
 
     void sortsAndExportsTheSelection() {
@@ -126,7 +139,9 @@ private slots:
                                                   QItemSelectionModel::Select |
                                                       QItemSelectionModel::Rows);
         const QString szOut = m_dir.filePath("one.doc");
-        window.m_fnChooseExportPath = [szOut] { return szOut; };
+        window.m_fnChooseExport = [szOut] {
+            return SaveChoice{szOut, exports::ResultsForm::Report};
+        };
         window.ExportSelection();
         // The third newest record of sample 7: n = 807 (day 9, 10:27).
         const ArchiveRecord expected = MakeRecord(807);
@@ -167,6 +182,55 @@ private slots:
             QCOMPARE(firstNumber - keys.begin(), 15);
             QVERIFY(std::is_sorted(firstNumber, keys.end()));
         }
+    }
+
+    // The filter picked in the save dialog decides the form and adds its
+    // suffix; a name with a form's suffix keeps it.
+    void exportFormFollowsTheFilter_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("filter");
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<QByteArray>("mark"); // found in that form only
+        QTest::newRow("pdf, no suffix") << "exp600b" << 1 << "exp600b.pdf" << QByteArray("%PDF-");
+        QTest::newRow("report, dotted name")
+            << "exp.600b" << 3 << "exp.600b.doc" << QByteArray("tgDx=");
+        QTest::newRow("suffix of a form wins") << "exp.xls" << 1 << "exp.xls" << QByteArray("\t");
+    }
+    void exportFormFollowsTheFilter() {
+        QFETCH(QString, typed);
+        QFETCH(int, filter);
+        QFETCH(QString, written);
+        QFETCH(QByteArray, mark);
+        HistoryWindow window(Path());
+        window.show();
+        Loaded(window);
+        QDir::setCurrent(m_dir.path());
+        QTimer::singleShot(0, [&] {
+            QFileDialog* pDialog = nullptr;
+            QTRY_VERIFY((pDialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())));
+            auto* pTypes = pDialog->findChild<QComboBox*>("fileTypeCombo");
+            pTypes->setCurrentIndex(filter);
+            emit pTypes->activated(filter); // as a user's pick does
+            emit pTypes->textActivated(pTypes->itemText(filter));
+            pDialog->findChild<QLineEdit*>("fileNameEdit")->setText(typed);
+            QMetaObject::invokeMethod(pDialog, "accept", Qt::QueuedConnection);
+        });
+        window.ExportSelection();
+        QFile file(m_dir.filePath(written));
+        QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(window.m_pState->text()));
+        QVERIFY(file.readAll().contains(mark));
+        QVERIFY(!QFile::exists(m_dir.filePath(typed)) || typed == written);
+    }
+
+    // Numbers follow the user's decimal separator, as in the PDF report.
+    void numbersFollowTheUserLocale() {
+        qputenv("LC_NUMERIC", "ru_RU.UTF-8");
+        HistoryWindow window(Path());
+        qunsetenv("LC_NUMERIC");
+        window.show();
+        Loaded(window);
+        const QString szTgD = window.m_pTable->model()->index(0, 8).data().toString();
+        QVERIFY2(QRegularExpression("^0,\\d{5}$").match(szTgD).hasMatch(), qPrintable(szTgD));
     }
 
     // The chart follows the selection: tgD against temperature a line per
@@ -275,8 +339,8 @@ private slots:
         QVERIFY(garbage.open(QIODevice::WriteOnly));
         garbage.write(QByteArray(8192, 'x'));
         garbage.close();
-        for (auto [szName, szText] : {std::pair{"absent.sqlite3", "Архив пока пуст"},
-                                      std::pair{"garbage.sqlite3", "Архив не читается: это не "
+        for (auto [szName, szText] : {std::pair{"absent.sqlite3", "История пока пуста"},
+                                      std::pair{"garbage.sqlite3", "История не читается: это не "
                                                                    "файл архива измерений"}}) {
             HistoryWindow window(m_dir.filePath(szName).toStdString());
             window.show();

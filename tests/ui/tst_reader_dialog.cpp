@@ -425,7 +425,7 @@ private slots:
         // A full disk stops the measurement history as well, which says so
         // in a box of its own after the file's.
         const auto nHistoryBoxes = std::count_if(m_boxes.begin(), m_boxes.end(), [](auto& box) {
-            return box.szText.startsWith(QStringLiteral("Архив измерений не обновлён"));
+            return box.szText.startsWith(QStringLiteral("История измерений не обновлена"));
         });
         QCOMPARE(m_boxes.size() - nHistoryBoxes, 1);
         QCOMPARE(m_boxes[0].icon, QMessageBox::Critical);
