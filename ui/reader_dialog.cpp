@@ -24,11 +24,13 @@
 #include "platform/port_setting.h"
 #include "platform/user_settings.h"
 #include "ui/about_dialog.h"
+#include "ui/app_setup.h"
 #include "ui/clock_panel.h"
 #include "ui/clock_text.h"
 #include "ui/dialog_units.h"
 #include "ui/history_reasons.h"
 #include "ui/link_events.h"
+#include "ui/only_new_text.h"
 #include "ui/record_count_text.h"
 #include "ui/record_spin.h"
 #include "ui/resource_ids.h"
@@ -66,13 +68,13 @@ ReaderDialog::ReaderDialog(QWidget* pParent)
             [this](const QString& szPath) { return ConfirmReplace(this, szPath); });
     };
     m_fnMessageBox = [](QWidget* pOwner, const QString& szText, QMessageBox::Icon icon) {
-        QMessageBox box(icon, QGuiApplication::applicationDisplayName(), szText, QMessageBox::Ok,
-                        pOwner);
+        QMessageBox box(icon, BoxTitle(), szText, QMessageBox::Ok, pOwner);
         box.exec();
     };
     m_fnAskSetAside = AskSetAsideDamagedHistory;
     CreateControls();
     m_bOnlyNew = LoadUserSetting(ONLY_NEW_KEY, "0") == "1";
+    ShowCountMode();
     InstallHistoryShortcut();
 }
 
@@ -136,7 +138,7 @@ void ReaderDialog::CreateControls() {
     m_pRecordEdit->setGeometry(du.Rect(33, 48, 36, 12));
     SetControlId(m_pRecordEdit, "IDC_RECORD_COUNT");
 
-    auto* pCountGroup = new QGroupBox(QStringLiteral("Количество записей"), this);
+    auto* pCountGroup = m_pCountGroup = new QGroupBox(QStringLiteral("Количество записей"), this);
     pCountGroup->setGeometry(du.Rect(17, 37, 81, 27));
     auto* pDoneGroup = new QGroupBox(QStringLiteral("Завершено"), this);
     pDoneGroup->setAlignment(Qt::AlignHCenter);
@@ -268,7 +270,8 @@ void ReaderDialog::contextMenuEvent(QContextMenuEvent* pEvent) {
                                        [this](bool bChecked) { SetOnlyNewRecords(bChecked); });
     pOnlyNew->setCheckable(true);
     pOnlyNew->setChecked(m_bOnlyNew);
-    menu.addAction(QStringLiteral("Архив измерений…\tCtrl+H"), this, [this] { OnHistoryWindow(); });
+    menu.addAction(QStringLiteral("История измерений…\tCtrl+H"), this,
+                   [this] { OnHistoryWindow(); });
     menu.addSeparator();
     menu.addAction(QStringLiteral("&About Вельмар-7К"), this,
                    [this] { OnSysCommand(IDM_ABOUTBOX); });
@@ -296,6 +299,8 @@ void ReaderDialog::OnSysCommand(unsigned nID) {
 void ReaderDialog::OnChangeRecordCount() {
     m_nRecordCount = static_cast<int>(ParseUnsignedItemText(m_pRecordEdit->text().toStdString()));
     m_pRecordSpin->SetPos(SpinPosFromCount(m_nRecordCount, RECORD_COUNT_MIN, RECORD_COUNT_MAX));
+    if (m_bOnlyNew)
+        ShowCountMode(); // the tooltip names the count
 }
 
 void ReaderDialog::OnVScroll() {
@@ -358,12 +363,19 @@ void ReaderDialog::WriteResultsFile(int nCount) {
     nCount = TakeHistoryRecords(nCount);
     if (nCount == 0)
         return; // nothing new: no file
-    SaveResultsFile(nCount);
+    const bool bWritten = SaveResultsFile(nCount);
     // The records were read, whether the file was written or not.
-    MergeHistory(nCount);
+    const std::optional<history::MergeOutcome> kept = MergeHistory(nCount);
+    if (m_bOnlyNew && !HistoryPath().empty()) {
+        // As the suffix, it stays on through the link's next status texts.
+        const QString szDone = OnlyNewDoneText(nCount, bWritten, kept);
+        const std::string szSuffix = Utf8ToCp1251(szDone.toStdString());
+        std::snprintf(g_szStatusSuffix, sizeof g_szStatusSuffix, "%s", szSuffix.c_str());
+        m_pStatus->setText(szDone);
+    }
 }
 
-void ReaderDialog::SaveResultsFile(int nCount) {
+bool ReaderDialog::SaveResultsFile(int nCount) {
     // The proposed name carries the suffix of the form last chosen for the kind.
     const bool bTableKind = m_bExcelTable != 0;
     exports::ResultsForm& lastForm = m_lastForm[bTableKind ? 1 : 0];
@@ -375,7 +387,7 @@ void ReaderDialog::SaveResultsFile(int nCount) {
         const QString szPath =
             m_fnChooseSavePath ? m_fnChooseSavePath(szProposed, m_bExcelTable) : QString();
         if (szPath.isEmpty())
-            return; // cancelled: nothing touched, nothing reported
+            return false; // cancelled: nothing touched, nothing reported
         lastForm = FormOfChoice(bTableKind, szPath, QString(), lastForm);
         // A settings file that cannot be written costs nothing else.
         exports::RememberForm(lastForm);
@@ -392,4 +404,5 @@ void ReaderDialog::SaveResultsFile(int nCount) {
     std::snprintf(g_szStatusSuffix, sizeof g_szStatusSuffix, "%s", szDone.c_str());
     m_pStatus->setText(FromCp1251(szDone));
     m_pProgress->setValue(0);
+    return true;
 }

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -104,7 +105,7 @@ public:
     // remembered in the program's own settings, and the merge of each download.
     bool OnlyNewRecords() const { return m_bOnlyNew; }
     void SetOnlyNewRecords(bool bOnlyNew);
-    // "Архив измерений…" (context menu, Ctrl+H): the history window.
+    // "История измерений…" (context menu, Ctrl+H): the history window.
     void OnHistoryWindow();
     std::string m_szHistoryPath; // empty: $TARVEX_DATABASE or the default file
     bool m_bNoHistory = false;   // leave the history alone this run
@@ -114,11 +115,15 @@ private:
     std::string HistoryPath() const;
     void PrepareHistory();
     int TakeHistoryRecords(int nCount);
-    void MergeHistory(int nCount);
+    // The history's outcome; none when there is no history or it failed.
+    std::optional<history::MergeOutcome> MergeHistory(int nCount);
     // The one box of a download about a history problem; true when the
     // damaged file was set aside (the next merge starts a new history).
     bool ReportHistoryProblem(const QString& szWhat, const history::HistoryFailure& failure);
-    void SaveResultsFile(int nCount);
+    // The count box as the only-new mode has it (only_new_text.h).
+    void ShowCountMode();
+    // False when the save dialog was cancelled.
+    bool SaveResultsFile(int nCount);
     void CreateControls();
     QString ChooseSavePath(const QString& szProposedName, int bExcelTable);
     void ShowBox(const QString& szText, QMessageBox::Icon icon);
@@ -137,6 +142,7 @@ private:
     StatusLine* m_pStatus = nullptr;
     QProgressBar* m_pProgress = nullptr;
     QLineEdit* m_pRecordEdit = nullptr;
+    QGroupBox* m_pCountGroup = nullptr;
     QCheckBox* m_pExcel = nullptr;
     int m_nClockTimerId = 0;
     bool m_bInitialised = false;

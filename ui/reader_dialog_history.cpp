@@ -3,7 +3,9 @@
 // never costs a download: when it cannot be used the user is told so and
 // the results file is written as ever.
 #include <QFile>
+#include <QGroupBox>
 #include <QKeySequence>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QShortcut>
 
@@ -16,7 +18,9 @@
 #include "platform/user_settings.h"
 #include "ui/history_reasons.h"
 #include "ui/history_window.h"
+#include "ui/only_new_text.h"
 #include "ui/reader_dialog.h"
+#include "ui/record_spin.h"
 #include "ui/status_line.h"
 
 namespace {
@@ -30,7 +34,19 @@ void SetSuffix(const char* pszUtf8) {
 
 void ReaderDialog::SetOnlyNewRecords(bool bOnlyNew) {
     m_bOnlyNew = bOnlyNew;
+    ShowCountMode();
     SaveUserSetting(ONLY_NEW_KEY, bOnlyNew ? "1" : "0"); // unsaved, it holds for this run
+}
+
+void ReaderDialog::ShowCountMode() {
+    const CountBoxLook look = CountBoxLookFor(m_bOnlyNew, m_nRecordCount);
+    m_pCountGroup->setTitle(look.szTitle);
+    for (QWidget* pControl :
+         {static_cast<QWidget*>(m_pRecordEdit), static_cast<QWidget*>(m_pRecordSpin),
+          static_cast<QWidget*>(m_pCountGroup)})
+        pControl->setToolTip(look.szToolTip);
+    m_pRecordEdit->setEnabled(look.bEnabled);
+    m_pRecordSpin->setEnabled(look.bEnabled);
 }
 
 void ReaderDialog::InstallHistoryShortcut() {
@@ -111,9 +127,9 @@ int ReaderDialog::TakeHistoryRecords(int nCount) {
     return nCount;
 }
 
-void ReaderDialog::MergeHistory(int nCount) {
+std::optional<history::MergeOutcome> ReaderDialog::MergeHistory(int nCount) {
     if (!m_pHistory)
-        return;
+        return std::nullopt;
     const LinkEndpoint endpoint = m_pLink->Endpoint();
     const int nPosition = m_sequence.Position();
     auto report = m_pHistory->merge(nCount, endpoint.port, endpoint.device, nPosition);
@@ -130,4 +146,5 @@ void ReaderDialog::MergeHistory(int nCount) {
                                "Считывайте архив не реже чем через каждые 2000 измерений "
                                "или по расписанию."),
                 QMessageBox::Warning);
+    return report ? report->outcome : std::nullopt;
 }

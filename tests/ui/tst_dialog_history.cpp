@@ -2,6 +2,7 @@
 // every download merged, "Только новые записи" remembered and reading only
 // what is new (or nothing), a ring that came round said, and a history file
 // that cannot be written.
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -126,6 +127,17 @@ private slots:
             auto pSim = StartSim(258);
             auto pDlg = Download(100, File("new.doc"), QStringLiteral("Файл прочитан."));
             QVERIFY(pDlg->OnlyNewRecords());
+            // The count box shows the mode, and the status line what was read and kept.
+            QVERIFY(!pDlg->findChild<QLineEdit*>("IDC_RECORD_COUNT")->isEnabled());
+            QStringList titles;
+            for (const QGroupBox* pGroup : pDlg->findChildren<QGroupBox*>())
+                titles << pGroup->title();
+            QVERIFY2(titles.contains(QStringLiteral("Только новые записи")),
+                     qPrintable(titles.join('|')));
+            const QString szKept = QStringLiteral("Файл прочитан. Новых записей 30, в историю "
+                                                  "добавлено %1")
+                                       .arg(StoredRecords() - nFirst);
+            QVERIFY2(pDlg->StatusText().contains(szKept), qPrintable(pDlg->StatusText()));
             QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.value(0)));
             std::vector<int> expected;
             for (int index = 257; index >= 227; --index)
@@ -178,6 +190,7 @@ private slots:
             QCOMPARE(RecordRequests(File("sim.log")).size(), size_t{2000});
             QVERIFY(ReadAll(File("ring.doc")).size() > 2000 * 50);
             pDlg->SetOnlyNewRecords(false);
+            QVERIFY(pDlg->findChild<QLineEdit*>("IDC_RECORD_COUNT")->isEnabled());
         }
     }
 

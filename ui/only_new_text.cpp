@@ -1,0 +1,27 @@
+#include "ui/only_new_text.h"
+
+CountBoxLook CountBoxLookFor(bool bOnlyNew, int nCount) {
+    if (!bOnlyNew)
+        return {QStringLiteral("Количество записей"), true, QString()};
+    return {QStringLiteral("Только новые записи"), false,
+            QStringLiteral("Читаются записи, появившиеся после прошлого чтения этого прибора.\n"
+                           "Последние %1 записей читаются, только когда прошлого чтения нет "
+                           "или кольцо прибора прошло полный круг.\n"
+                           "Режим выключается в контекстном меню (правая кнопка мыши).")
+                .arg(nCount)};
+}
+
+QString OnlyNewDoneText(int nRead, bool bWritten,
+                        const std::optional<history::MergeOutcome>& kept) {
+    QString szText = bWritten ? QStringLiteral("Файл прочитан. ") : QString();
+    szText += QStringLiteral("Новых записей %1").arg(nRead);
+    if (kept) {
+        szText += QStringLiteral(", в историю добавлено %1").arg(kept->added);
+        if (kept->known > 0)
+            szText += QStringLiteral(" (%1 там уже были)").arg(kept->known);
+    } else {
+        szText += QStringLiteral(", история не обновлена");
+    }
+    szText += bWritten ? QStringLiteral(".") : QStringLiteral("; файл не сохранён.");
+    return szText;
+}
