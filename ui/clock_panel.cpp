@@ -2,6 +2,7 @@
 
 #include <QFontMetrics>
 #include <QPainter>
+#include <QStyleOptionFocusRect>
 
 ClockPanel::ClockPanel(QWidget* pParent) : QFrame(pParent) {
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -27,4 +28,24 @@ void ClockPanel::paintEvent(QPaintEvent* pEvent) {
     const int nAscent = QFontMetrics(font()).ascent();
     painter.drawText(client.left() + 4, client.top() + 0 + nAscent, m_szTime);
     painter.drawText(client.left() + 1, client.top() + 15 + nAscent, m_szDate);
+    // A tab stop like the edit it stands for: with the focus on it, the
+    // style's focus frame shows where the focus is (an empty edit would
+    // show its caret).
+    if (hasFocus()) {
+        QStyleOptionFocusRect option;
+        option.initFrom(this);
+        option.rect = client.adjusted(1, 1, -1, -1);
+        option.backgroundColor = palette().color(QPalette::Base);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+    }
+}
+
+void ClockPanel::focusInEvent(QFocusEvent* pEvent) {
+    QFrame::focusInEvent(pEvent);
+    update();
+}
+
+void ClockPanel::focusOutEvent(QFocusEvent* pEvent) {
+    QFrame::focusOutEvent(pEvent);
+    update();
 }

@@ -1,5 +1,6 @@
 // The clock surface of the main dialog: a sunken, edit-like box on which the
-// time and date of the last tick are drawn.
+// time and date of the last tick are drawn. A tab stop that shows when it
+// has the focus.
 #pragma once
 
 #include <QFrame>
@@ -17,6 +18,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* pEvent) override;
+    void focusInEvent(QFocusEvent* pEvent) override;
+    void focusOutEvent(QFocusEvent* pEvent) override;
 
 private:
     QString m_szTime;

@@ -29,6 +29,32 @@ QString ElideAtWord(const QString& text, const QFontMetrics& metrics, int nWidth
     return metrics.elidedText(text, Qt::ElideRight, nWidth);
 }
 
+QString FitStatusText(const QString& text, const QFontMetrics& metrics, int nWidth) {
+    if (metrics.horizontalAdvance(text) <= nWidth)
+        return text;
+    const qsizetype nPath = text.indexOf(QStringLiteral(" /"));
+    if (nPath < 0)
+        return ElideAtWord(text, metrics, nWidth);
+    const qsizetype nStart = nPath + 1;
+    qsizetype nEnd = nStart;
+    while (nEnd < text.size() && !IsBlank(text[nEnd]))
+        ++nEnd;
+    const QString szHead = text.left(nStart);
+    const QString szPath = text.mid(nStart, nEnd - nStart);
+    const QString szName = szPath.mid(szPath.lastIndexOf(QLatin1Char('/')) + 1);
+    const QString szTail = text.mid(nEnd);
+    // The name whole, the rest cut at a word after it where needed.
+    if (metrics.horizontalAdvance(szHead + szName + ELLIPSIS) <= nWidth || szName.isEmpty())
+        return ElideAtWord(szHead + szName + szTail, metrics, nWidth);
+    // Not even that: the name's right end, as much of it as fits.
+    for (qsizetype nKeep = szName.size() - 1; nKeep > 0; --nKeep) {
+        const QString szShort = szHead + ELLIPSIS + szName.right(nKeep);
+        if (metrics.horizontalAdvance(szShort) <= nWidth)
+            return szShort;
+    }
+    return ElideAtWord(text, metrics, nWidth);
+}
+
 StatusLine::StatusLine(QWidget* pParent) : QLabel(pParent) {
     setTextFormat(Qt::PlainText);
     setWordWrap(false);
@@ -46,7 +72,7 @@ void StatusLine::Refit() {
                             ? indent()
                             : (frameWidth() > 0 ? fontMetrics().horizontalAdvance('x') / 2 : 0);
     const int nWidth = contentsRect().width() - 2 * margin() - nIndent;
-    const QString szShown = ElideAtWord(m_szFull, fontMetrics(), nWidth);
+    const QString szShown = FitStatusText(m_szFull, fontMetrics(), nWidth);
     QLabel::setText(szShown);
     setToolTip(szShown == m_szFull ? QString() : m_szFull);
 }

@@ -1,6 +1,6 @@
 // The status line: a fixed-size, sunken one-line label. A text too long for
-// it is cut after the last whole word that fits and ends in "…"; the whole
-// text is then its tooltip.
+// it is cut after the last whole word that fits and ends in "…" (a device
+// path is shortened first); the whole text is then its tooltip.
 #pragma once
 
 #include <QLabel>
@@ -12,6 +12,13 @@ class QFontMetrics;
 // last blank that leaves room for "…" (mid-word only when not even the first
 // word fits).
 QString ElideAtWord(const QString& text, const QFontMetrics& metrics, int nWidth);
+
+// text as the status line shows it in nWidth pixels. A device path in it
+// (" Связь установлена по /dev/serial/by-id/usb-…") gives way first: it is
+// shortened to its last part, the adapter's stable name, and that name from
+// the left, so that what tells adapters apart (the serial number near its
+// end) stays in view; the rest is cut as by ElideAtWord.
+QString FitStatusText(const QString& text, const QFontMetrics& metrics, int nWidth);
 
 class StatusLine : public QLabel {
     Q_OBJECT

@@ -4,6 +4,7 @@
 // Qt's texts in the user's language and a port setting that cannot be saved.
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QLineEdit>
 #include <QPointer>
 #include <QProgressBar>
@@ -161,14 +162,15 @@ private slots:
     }
 
     // A long text is cut after a whole word, with "…", and is whole in the
-    // tooltip; the control keeps its size.
+    // tooltip; the control keeps its size. An adapter's path gives way to
+    // its stable name, cut from the left when even that is too long.
     void statusLineCutsAtAWord() {
         auto pDlg = MakeDialog();
         auto* pLine = Child<StatusLine>(*pDlg, "IDC_STATUS");
         const QSize size = pLine->size();
         const QString szLong =
-            QStringLiteral(" Связь установлена по /dev/serial/by-id/usb-FTDI-if00"
-                           "  Подождите идет чтение файла.");
+            QStringLiteral(" Ответ получен, идет чтение файла, записей прочитано "
+                           "немало, подождите ещё немного.");
         pLine->setText(szLong);
         const QString szHead = pLine->text().chopped(1);
         QVERIFY2(pLine->text().endsWith(QStringLiteral("…")) && szLong.startsWith(szHead) &&
@@ -182,6 +184,32 @@ private slots:
         const QFontMetrics fm(pLine->font());
         QCOMPARE(ElideAtWord("aaa bbb ccc", fm, fm.horizontalAdvance("aaa bbb…") - 1), "aaa…");
         QCOMPARE(ElideAtWord(" aaaaaaaa", fm, fm.horizontalAdvance(" aaa…")), " aaa…");
+
+        const QString szName = QStringLiteral("usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+        const QString szFound = QStringLiteral(" Связь установлена по /dev/serial/by-id/") +
+                                szName + QStringLiteral("  Файл прочитан.");
+        pLine->setText(szFound);
+        QVERIFY2(pLine->text().contains(QStringLiteral("A50285BI-if00-port0")),
+                 qPrintable(pLine->text()));
+        QCOMPARE(pLine->toolTip(), szFound);
+        const QString szHeadOnly = QStringLiteral(" Связь установлена по ");
+        QCOMPARE(FitStatusText(szFound, fm, fm.horizontalAdvance(szHeadOnly + szName + "…")),
+                 szHeadOnly + szName + "…");
+        QCOMPARE(
+            FitStatusText(szFound, fm, fm.horizontalAdvance(szHeadOnly + "…A50285BI-if00-port0")),
+            szHeadOnly + "…A50285BI-if00-port0");
+    }
+
+    // Every tab stop shows that it has the focus: the clock panel too.
+    void clockPanelShowsTheFocus() {
+        auto pDlg = MakeDialog();
+        QVERIFY(QTest::qWaitForWindowActive(pDlg.get()));
+        auto* pClock = Child<QWidget>(*pDlg, "IDC_CLOCK");
+        pDlg->OnTimer(1);
+        const QImage unfocused = pClock->grab().toImage();
+        QTest::keyClick(pDlg->focusWidget(), Qt::Key_Tab);
+        QCOMPARE(pDlg->focusWidget(), pClock);
+        QVERIFY(pClock->grab().toImage() != unfocused);
     }
 
     // Typed without its type, an existing results.doc is asked about by its
@@ -215,7 +243,10 @@ private slots:
     }
 
     void qtTextsInTheUserLanguage() {
-        const char* rows[][3] = {{"ru_RU", "&Да", "Сохранить как"}, {"en_US", "&Yes", "Save As"}};
+        // The save dialog's type column too (Qt 6 asks for it under a context
+        // its catalogue lacks).
+        const char* rows[][4] = {{"ru_RU", "&Да", "Сохранить как", "Папка"},
+                                 {"en_US", "&Yes", "Save As", "Folder"}};
         for (const auto& row : rows) {
             qDeleteAll(qApp->findChildren<QTranslator*>()); // those of the row before
             QVERIFY(InstallQtTranslations(QLocale(row[0])));
@@ -224,6 +255,7 @@ private slots:
             save.setAcceptMode(QFileDialog::AcceptSave);
             QCOMPARE(box.button(QMessageBox::Yes)->text() + save.windowTitle(),
                      QString::fromUtf8(row[1]) + QString::fromUtf8(row[2]));
+            QCOMPARE(QFileIconProvider().type(QFileInfo(m_dir.path())), QString::fromUtf8(row[3]));
         }
     }
 
