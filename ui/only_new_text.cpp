@@ -14,11 +14,12 @@ CountBoxLook CountBoxLookFor(bool bOnlyNew, int nCount) {
 QString OnlyNewDoneText(int nRead, bool bWritten,
                         const std::optional<history::MergeOutcome>& kept) {
     QString szText = bWritten ? QStringLiteral("Файл прочитан. ") : QString();
-    szText += QStringLiteral("Новых записей %1").arg(nRead);
+    // Short: the status line holds about 45 characters; the rest is its tooltip.
+    szText += QStringLiteral("Новых: %1").arg(nRead);
     if (kept) {
-        szText += QStringLiteral(", в историю добавлено %1").arg(kept->added);
+        szText += QStringLiteral(", в историю: +%1").arg(kept->added);
         if (kept->known > 0)
-            szText += QStringLiteral(" (%1 там уже были)").arg(kept->known);
+            szText += QStringLiteral(" (%1 уже были)").arg(kept->known);
     } else {
         szText += QStringLiteral(", история не обновлена");
     }

@@ -134,8 +134,7 @@ private slots:
                 titles << pGroup->title();
             QVERIFY2(titles.contains(QStringLiteral("Только новые записи")),
                      qPrintable(titles.join('|')));
-            const QString szKept = QStringLiteral("Файл прочитан. Новых записей 30, в историю "
-                                                  "добавлено %1")
+            const QString szKept = QStringLiteral("Файл прочитан. Новых: 30, в историю: +%1")
                                        .arg(StoredRecords() - nFirst);
             QVERIFY2(pDlg->StatusText().contains(szKept), qPrintable(pDlg->StatusText()));
             QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.value(0)));
