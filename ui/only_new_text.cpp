@@ -11,11 +11,12 @@ CountBoxLook CountBoxLookFor(bool bOnlyNew, int nCount) {
                 .arg(nCount)};
 }
 
-QString OnlyNewDoneText(int nRead, bool bWritten,
+QString OnlyNewDoneText(int nRead, bool bNewRange, bool bWritten,
                         const std::optional<history::MergeOutcome>& kept) {
     QString szText = bWritten ? QStringLiteral("Файл прочитан. ") : QString();
     // Short: the status line holds about 45 characters; the rest is its tooltip.
-    szText += QStringLiteral("Новых: %1").arg(nRead);
+    szText +=
+        (bNewRange ? QStringLiteral("Новых: %1") : QStringLiteral("Прочитано: %1")).arg(nRead);
     if (kept) {
         szText += QStringLiteral(", в историю: +%1").arg(kept->added);
         if (kept->known > 0)

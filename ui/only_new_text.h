@@ -19,7 +19,10 @@ struct CountBoxLook {
 // new (no earlier download of the instrument, or the ring came round).
 CountBoxLook CountBoxLookFor(bool bOnlyNew, int nCount);
 
-// The status line after an only-new download: the records read and written,
-// and what the history made of them (none when it was not updated).
-// bWritten: the results file was written (the save dialog not cancelled).
-QString OnlyNewDoneText(int nRead, bool bWritten, const std::optional<history::MergeOutcome>& kept);
+// The status line after a download with the mode on: the records read and
+// written (the new ones, bNewRange, or the count when what is new could not
+// be told), and what the history made of them (none when it was not
+// updated). bWritten: the results file was written (the save dialog not
+// cancelled).
+QString OnlyNewDoneText(int nRead, bool bNewRange, bool bWritten,
+                        const std::optional<history::MergeOutcome>& kept);

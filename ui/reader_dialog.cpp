@@ -368,7 +368,7 @@ void ReaderDialog::WriteResultsFile(int nCount) {
     const std::optional<history::MergeOutcome> kept = MergeHistory(nCount);
     if (m_bOnlyNew && !HistoryPath().empty()) {
         // As the suffix, it stays on through the link's next status texts.
-        const QString szDone = OnlyNewDoneText(nCount, bWritten, kept);
+        const QString szDone = OnlyNewDoneText(nCount, true, bWritten, kept);
         const std::string szSuffix = Utf8ToCp1251(szDone.toStdString());
         std::snprintf(g_szStatusSuffix, sizeof g_szStatusSuffix, "%s", szSuffix.c_str());
         m_pStatus->setText(szDone);
