@@ -224,9 +224,10 @@ private slots:
 
     // Numbers follow the user's decimal separator, as in the PDF report.
     void numbersFollowTheUserLocale() {
-        qputenv("LC_NUMERIC", "ru_RU.UTF-8");
+        const QByteArray previous = qgetenv("LC_ALL");
+        qputenv("LC_ALL", "ru_RU.UTF-8");
         HistoryWindow window(Path());
-        qunsetenv("LC_NUMERIC");
+        qputenv("LC_ALL", previous);
         window.show();
         Loaded(window);
         const QString szTgD = window.m_pTable->model()->index(0, 8).data().toString();
