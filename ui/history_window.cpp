@@ -1,8 +1,6 @@
 #include "ui/history_window.h"
 
 #include <QComboBox>
-#include <QFile>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
