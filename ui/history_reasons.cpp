@@ -1,77 +1,77 @@
 #include "ui/history_reasons.h"
 
 #include <QFile>
-#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
+
+#include "ui/app_setup.h"
 
 QString HistoryReasonText(history::Error::Kind kind) {
     using Kind = history::Error::Kind;
     switch (kind) {
     case Kind::ReadOnly:
-        return QStringLiteral("файл архива только для чтения");
+        return QStringLiteral("файл истории только для чтения");
     case Kind::Corrupt:
-        return QStringLiteral("файл архива повреждён");
+        return QStringLiteral("файл истории повреждён");
     case Kind::DiskFull:
         return QStringLiteral("диск заполнен или запись на него не удалась");
     case Kind::Busy:
-        return QStringLiteral("файл архива занят другой программой");
+        return QStringLiteral("файл истории занят другой программой");
     case Kind::TooNew:
-        return QStringLiteral("файл архива создан более новой версией программы");
+        return QStringLiteral("файл истории создан более новой версией программы");
     case Kind::CannotOpen:
-        return QStringLiteral("файл архива не открывается");
+        return QStringLiteral("файл истории не открывается");
     case Kind::NotOurs:
-        return QStringLiteral("это не файл архива измерений (папка или файл другой программы)");
+        return QStringLiteral("это не файл истории измерений (папка или файл другой программы)");
     case Kind::LockFiles:
-        return QStringLiteral("служебный файл архива (-shm или -wal) оставлен другим "
+        return QStringLiteral("служебный файл истории (-shm или -wal) оставлен другим "
                               "пользователем и недоступен для записи");
     case Kind::Other:
         break;
     }
-    return QStringLiteral("ошибка доступа к файлу архива");
+    return QStringLiteral("ошибка доступа к файлу истории");
 }
 
 QString HistoryRemedyText(history::Error::Kind kind) {
     using Kind = history::Error::Kind;
     switch (kind) {
     case Kind::ReadOnly:
-        return QStringLiteral("Разрешите запись в файл архива и в его папку.");
+        return QStringLiteral("Разрешите запись в файл истории и в его папку.");
     case Kind::Corrupt:
-        return QStringLiteral("Отложите повреждённый файл и начните новый архив (кнопка ниже; "
+        return QStringLiteral("Отложите повреждённый файл и начните новую историю (кнопка ниже; "
                               "файл не удаляется), или восстановите читаемые записи командой "
                               "«tarvex-history recover».");
     case Kind::DiskFull:
         return QStringLiteral("Освободите место на диске.");
     case Kind::Busy:
         return QStringLiteral("Повторите чтение, когда другая программа закончит работу с "
-                              "архивом.");
+                              "историей.");
     case Kind::TooNew:
         return QStringLiteral("Обновите программу.");
     case Kind::NotOurs:
-        return QStringLiteral("Укажите файл архива (TARVEX_DATABASE или --database) или "
-                              "уберите этот файл с пути архива.");
+        return QStringLiteral("Укажите файл истории (TARVEX_DATABASE или --database) или "
+                              "уберите этот файл оттуда.");
     case Kind::LockFiles:
-        return QStringLiteral("Когда архив не используется ни одной программой, верните эти "
+        return QStringLiteral("Когда история не используется ни одной программой, верните эти "
                               "файлы своему пользователю (sudo chown) или удалите файл -shm.");
     case Kind::CannotOpen:
     case Kind::Other:
         break;
     }
-    return QStringLiteral("Проверьте путь к архиву и права доступа к нему.");
+    return QStringLiteral("Проверьте путь к файлу истории и права доступа к нему.");
 }
 
 QString HistoryProblemText(const QString& szWhat, history::Error::Kind kind,
                            const std::string& path) {
-    return QStringLiteral("%1: %2.\n\n%3\n\nФайл архива: %4")
+    return QStringLiteral("%1: %2.\n\n%3\n\nФайл истории: %4")
         .arg(szWhat, HistoryReasonText(kind), HistoryRemedyText(kind),
              QFile::decodeName(path.c_str()));
 }
 
 bool AskSetAsideDamagedHistory(QWidget* pParent, const QString& szText) {
-    QMessageBox box(QMessageBox::Warning, QGuiApplication::applicationDisplayName(), szText,
-                    QMessageBox::NoButton, pParent);
+    QMessageBox box(QMessageBox::Warning, BoxTitle(), szText, QMessageBox::NoButton, pParent);
     QPushButton* pSetAside =
-        box.addButton(QStringLiteral("Отложить и начать новый архив"), QMessageBox::AcceptRole);
+        box.addButton(QStringLiteral("Отложить и начать новую историю"), QMessageBox::AcceptRole);
     box.addButton(QStringLiteral("Закрыть"), QMessageBox::RejectRole);
     box.exec();
     return box.clickedButton() == pSetAside;

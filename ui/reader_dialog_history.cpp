@@ -103,12 +103,13 @@ bool ReaderDialog::ReportHistoryProblem(const QString& szWhat,
         return false;
     try {
         const std::string aside = history::setAside(path);
-        ShowBox(QStringLiteral("Повреждённый файл архива отложен:\n%1\nНачат новый архив.")
+        ShowBox(QStringLiteral(
+                    "Повреждённый файл истории отложен:\n%1\nНачата новая история измерений.")
                     .arg(QFile::decodeName(aside.c_str())),
                 QMessageBox::Information);
         return true;
     } catch (const history::Error& error) {
-        ShowBox(QStringLiteral("Не удалось отложить файл архива: %1.\n\n%2")
+        ShowBox(QStringLiteral("Не удалось отложить файл истории: %1.\n\n%2")
                     .arg(HistoryReasonText(error.kind()), HistoryRemedyText(error.kind())),
                 QMessageBox::Warning);
         return false;
@@ -135,7 +136,7 @@ std::optional<history::MergeOutcome> ReaderDialog::MergeHistory(int nCount) {
     auto report = m_pHistory->merge(nCount, endpoint.port, endpoint.device, nPosition);
     // Set aside on the user's word: this download starts the new history.
     if (report && report->failure &&
-        ReportHistoryProblem(QStringLiteral("Архив измерений не обновлён"), *report->failure))
+        ReportHistoryProblem(QStringLiteral("История измерений не обновлена"), *report->failure))
         report = m_pHistory->merge(nCount, endpoint.port, endpoint.device, nPosition);
     const bool bMayHaveLost = m_pHistory->scanResult().mayHaveLost;
     m_sequence.SetScan(nullptr);

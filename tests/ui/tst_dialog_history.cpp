@@ -198,8 +198,8 @@ private slots:
         auto pSim = StartSim(400);
         auto pDlg = Download(10, File("kept.doc"), QStringLiteral("Файл прочитан."));
         QTRY_COMPARE_WITH_TIMEOUT(m_boxes.size(), 1, 5000);
-        QVERIFY2(m_boxes[0].startsWith(QStringLiteral("Архив измерений не обновлён: это не "
-                                                      "файл архива измерений")),
+        QVERIFY2(m_boxes[0].startsWith(QStringLiteral("История измерений не обновлена: это не "
+                                                      "файл истории измерений")),
                  qPrintable(m_boxes[0]));
         QVERIFY(ReadAll(File("kept.doc")).size() > 500);
     }
@@ -223,7 +223,7 @@ private slots:
             };
             auto pDlg = Download(10, File("damaged.doc"), QStringLiteral("Файл прочитан."));
             QTRY_COMPARE_WITH_TIMEOUT(asked.size(), 1, 5000);
-            QVERIFY2(asked[0].contains(QStringLiteral("файл архива повреждён")) &&
+            QVERIFY2(asked[0].contains(QStringLiteral("файл истории повреждён")) &&
                          asked[0].contains(QStringLiteral("tarvex-history recover")) &&
                          !asked[0].contains(QStringLiteral("malformed")),
                      qPrintable(asked[0]));

@@ -342,7 +342,7 @@ private slots:
         garbage.close();
         for (auto [szName, szText] : {std::pair{"absent.sqlite3", "История пока пуста"},
                                       std::pair{"garbage.sqlite3", "История не читается: это не "
-                                                                   "файл архива измерений"}}) {
+                                                                   "файл истории измерений"}}) {
             HistoryWindow window(m_dir.filePath(szName).toStdString());
             window.show();
             Loaded(window);
