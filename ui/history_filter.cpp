@@ -4,19 +4,6 @@
 
 #include "history/record_fields.h"
 
-namespace {
-
-// Why text (of the right form) is not a day the filter can use.
-QString DayProblem(const QString& szText) {
-    const bool bIso = szText.at(4) == QLatin1Char('-');
-    const int nYear = bIso ? szText.left(4).toInt() : szText.right(4).toInt();
-    if (nYear < 2000 || nYear > 2099)
-        return QStringLiteral("часы прибора хранят годы с 2000 по 2099");
-    return QStringLiteral("такого дня нет в календаре");
-}
-
-} // namespace
-
 std::optional<history::Filter> ParseHistoryFilter(const HistoryFilterFields& fields,
                                                   QString& szProblem) {
     history::Filter filter;
@@ -47,7 +34,8 @@ std::optional<history::Filter> ParseHistoryFilter(const HistoryFilterFields& fie
                    std::nullopt;
         const auto minutes = history::parseDate(sz.toStdString(), bEnd);
         if (!minutes)
-            return szProblem = szField + QStringLiteral(": ") + DayProblem(sz), std::nullopt;
+            return szProblem = szField + QStringLiteral(": такого дня нет в календаре"),
+                   std::nullopt;
         (bEnd ? filter.to : filter.from) = minutes;
     }
     if (filter.from && filter.to && *filter.from > *filter.to)

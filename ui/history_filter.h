@@ -17,7 +17,6 @@ struct HistoryFilterFields {
 
 // The filter the fields give, or none with szProblem saying which field is
 // wrong and how: a number out of range, a date of the wrong form, a day the
-// calendar or the instrument's clock does not have, a range that ends
-// before it starts.
+// calendar does not have, a range that ends before it starts.
 std::optional<history::Filter> ParseHistoryFilter(const HistoryFilterFields& fields,
                                                   QString& szProblem);

@@ -87,7 +87,7 @@ private slots:
             {"wrong sample keeps the rows", "x7", "", "", "", 1000},
             {"reversed range", "", "", "2021-03-04", "03.03.2021", 1000},
             {"no such day", "", "", "2021-02-30", "", 1000},
-            {"outside the clock", "", "", "1999-12-31", "", 1000},
+            {"any real day, also before the clock's years", "", "", "1999-12-31", "", 1000},
         };
         for (const Row& r : rows)
             QTest::newRow(r.name) << QString(r.sample) << QString(r.cell) << QString(r.from)
@@ -110,11 +110,10 @@ private slots:
         Loaded(window);
         QCOMPARE(window.ShownRows(), rows);
         // A wrong filter says what is wrong, in the state line and the chart.
-        const char* pszProblem = sample.startsWith('x')    ? "Номер пробы"
-                                 : to == "03.03.2021"      ? "позже даты «по»"
-                                 : from == "2021-02-30"    ? "такого дня нет"
-                                 : from.startsWith("1999") ? "годы с 2000 по 2099"
-                                                           : nullptr;
+        const char* pszProblem = sample.startsWith('x') ? "Номер пробы"
+                                 : to == "03.03.2021"   ? "позже даты «по»"
+                                 : from == "2021-02-30" ? "такого дня нет"
+                                                        : nullptr;
         if (pszProblem) {
             QVERIFY2(window.m_pState->text().contains(QString::fromUtf8(pszProblem)),
                      qPrintable(window.m_pState->text()));
