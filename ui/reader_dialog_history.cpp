@@ -83,7 +83,7 @@ void ReaderDialog::PrepareHistory() {
     const auto failure = m_pHistory->prepare(m_pLink->Endpoint().device);
     m_sequence.SetScan(m_pHistory->scan());
     if (failure)
-        ReportHistoryProblem(QStringLiteral("Архив измерений не читается, все записи от "
+        ReportHistoryProblem(QStringLiteral("История измерений не читается, все записи от "
                                             "новейшей назад будут считаться новыми"),
                              *failure);
 }
