@@ -324,7 +324,9 @@ private slots:
         QCOMPARE(chart.series[1].name, std::string("проба 7 (прибор № 2 в архиве)"));
 
         const QString szOut = m_dir.filePath("two.doc");
-        window.m_fnChooseExportPath = [szOut] { return szOut; };
+        window.m_fnChooseExport = [szOut] {
+            return SaveChoice{szOut, exports::ResultsForm::Report};
+        };
         window.ExportSelection();
         QFile file(szOut);
         QVERIFY(file.open(QIODevice::ReadOnly));
