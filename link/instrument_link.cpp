@@ -7,16 +7,13 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/resource.h>
-#include <sys/syscall.h>
 #include <system_error>
-#include <unistd.h>
 
 #include "link/link_worker.h"
 #include "platform/codepage.h"
 #include "platform/serial_port.h"
+#include "platform/thread_priority.h"
+#include "platform/wake_signal.h"
 
 namespace {
 
@@ -31,12 +28,10 @@ int64_t InstrumentLink::NowMs() {
 
 InstrumentLink::InstrumentLink()
     : m_pWorker(std::make_unique<Worker>()), m_hPort(std::make_unique<SerialPort>()),
-      m_nWakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+      m_pWake(std::make_unique<WakeSignal>()) {}
 
 InstrumentLink::~InstrumentLink() {
     Stop();
-    if (m_nWakeFd >= 0)
-        ::close(m_nWakeFd);
 }
 
 int InstrumentLink::Start(LinkNotifyTarget* pTarget) {
@@ -61,10 +56,7 @@ int InstrumentLink::Start(LinkNotifyTarget* pTarget) {
 int InstrumentLink::Stop() {
     if (Running()) {
         m_bRunning.store(0, std::memory_order_release);
-        if (m_nWakeFd >= 0) {
-            const uint64_t one = 1;
-            [[maybe_unused]] ssize_t n = ::write(m_nWakeFd, &one, sizeof one);
-        }
+        m_pWake->Notify();
     }
     if (m_pWorkerThread.joinable()) {
         // The worker may be inside a message box that has to be shown by this
@@ -119,35 +111,26 @@ int InstrumentLink::PlaceRequest(const uint8_t* frame, int length, int replyTime
     m_nTxLength.store(length, std::memory_order_release);
     m_nReplyTimeout.store(replyTimeoutMs, std::memory_order_release);
     m_bTxRequest.store(1, std::memory_order_release);
-    const uint64_t one = 1;
-    [[maybe_unused]] ssize_t n = ::write(m_nWakeFd, &one, sizeof one);
+    m_pWake->Notify();
     return 1;
 }
 
 void InstrumentLink::DrainWake() {
-    uint64_t count;
-    while (::read(m_nWakeFd, &count, sizeof count) > 0) {
-    }
+    m_pWake->Drain();
 }
 
 void InstrumentLink::PauseOnWake(int timeoutMs) {
-    pollfd pfd{m_nWakeFd, POLLIN, 0};
-    ::poll(&pfd, 1, timeoutMs);
+    m_pWake->Wait(timeoutMs);
     DrainWake();
 }
 
 void InstrumentLink::AwaitInput(int timeoutMs) {
-    m_hPort->WaitForInput(timeoutMs, m_nWakeFd);
+    m_hPort->WaitForInput(timeoutMs, *m_pWake);
     DrainWake();
 }
 
 void InstrumentLink::LinkWorker() {
-    // One step below normal priority: this thread's nice value goes up by one.
-    const auto tid = static_cast<id_t>(::syscall(SYS_gettid));
-    errno = 0;
-    const int nice = ::getpriority(PRIO_PROCESS, tid);
-    if (errno == 0)
-        ::setpriority(PRIO_PROCESS, tid, nice + 1);
+    LowerCallingThreadPriority();
 
     Worker& w = *m_pWorker;
     w.gatherer.Clear();

@@ -16,6 +16,7 @@
 #include "link/link_target.h"
 
 class SerialPort;
+class WakeSignal;
 
 enum LinkState : int32_t {
     LINK_SENT = 0,
@@ -109,9 +110,9 @@ private:
     std::atomic<int32_t> m_bExited{1};
     std::atomic<int32_t> m_nPort{2};
     std::atomic<int32_t> m_bDeviceGone{0};
-    int m_nWakeFd = -1;          // eventfd: a request or Stop wakes the worker at once
-    std::string m_szSavedDevice; // set before Start
-    std::string m_szOnlyDevice;  // set before Start
+    std::unique_ptr<WakeSignal> m_pWake; // a request or Stop wakes the worker at once
+    std::string m_szSavedDevice;         // set before Start
+    std::string m_szOnlyDevice;          // set before Start
     mutable std::mutex m_foundMutex;
     std::optional<std::string> m_foundDevice;    // guarded by m_foundMutex
     std::optional<LinkEndpoint> m_foundEndpoint; // guarded by m_foundMutex

@@ -15,15 +15,15 @@ locale_t ClassicLocale() {
 
 } // namespace
 
-ClassicLocaleScope::ClassicLocaleScope() : m_hPrevious(locale_t(0)) {
+ClassicLocaleScope::ClassicLocaleScope() : m_hPrevious(nullptr) {
     if (locale_t hClassic = ClassicLocale()) {
         m_hPrevious = uselocale(hClassic);
     }
 }
 
 ClassicLocaleScope::~ClassicLocaleScope() {
-    if (m_hPrevious != locale_t(0)) {
-        uselocale(m_hPrevious);
+    if (m_hPrevious != nullptr) {
+        uselocale(static_cast<locale_t>(m_hPrevious));
     }
 }
 

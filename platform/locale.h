@@ -16,13 +16,15 @@ public:
     ClassicLocaleScope& operator=(const ClassicLocaleScope&) = delete;
 
 private:
-    locale_t m_hPrevious;
+    void* m_hPrevious; // the thread's locale before (a locale_t on POSIX)
 };
 
 // The numeric locale the environment names: the first non-empty of LC_ALL,
-// LC_NUMERIC and LANG, or "C" when none is set.
+// LC_NUMERIC and LANG, or "C" when none is set (on Windows: the user's
+// locale in Regional Settings when none is set).
 const char* UserNumericLocaleName();
 
 // The decimal point of the named locale: ',' when its radix character holds a
-// comma, '.' otherwise and whenever the locale cannot be loaded.
+// comma, '.' otherwise and whenever the locale cannot be loaded. Windows
+// takes "ru-RU" and "ru_RU.UTF-8" alike.
 char DecimalSeparatorOfLocale(const char* szName);

@@ -1,7 +1,5 @@
 #include "platform/messages.h"
 
-#include <cstdarg>
-#include <cstdio>
 #include <filesystem>
 #include <libintl.h>
 #include <locale.h>
@@ -49,18 +47,4 @@ const char* Msg(const char* msgid) {
 
 const char* MsgN(const char* singular, const char* plural, unsigned long n) {
     return dngettext(DOMAIN, singular, plural, n);
-}
-
-std::string Format(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    const int n = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    std::string text(n > 0 ? static_cast<size_t>(n) : 0, '\0');
-    if (n > 0)
-        std::vsnprintf(text.data(), text.size() + 1, format, args);
-    va_end(args);
-    return text;
 }

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -63,3 +64,9 @@ int ProfileFileSet(const std::string& path, std::string_view section, std::strin
 // ProfileDelete on the file at path, replaced as by ProfileFileSet. A file
 // without the key (or no file) is left untouched. 1 on success, 0 on failure.
 int ProfileFileDelete(const std::string& path, std::string_view section, std::string_view key);
+
+// The platform's part of the two above: reads the file at path (absent: empty
+// text), hands its text to update and replaces the file with the result, as
+// ProfileFileSet describes. update returning nothing fails with EINVAL.
+using ProfileUpdate = std::function<std::optional<std::string>(const std::string&)>;
+int UpdateProfileFile(const std::string& path, const ProfileUpdate& update);

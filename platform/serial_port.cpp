@@ -1,5 +1,7 @@
 #include "platform/serial_port.h"
 
+#include "platform/wake_signal.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -84,6 +86,10 @@ bool SerialPort::Open(const std::string& device) {
     // Errors counted before we opened the port are not ours to report.
     m_bCounters = ReadCounters(m_counters);
     return true;
+}
+
+bool SerialPort::IsOpen() const {
+    return m_nFd >= 0;
 }
 
 void SerialPort::Close() {
@@ -218,7 +224,8 @@ int SerialPort::Write(const uint8_t* bytes, int count) {
     return written;
 }
 
-void SerialPort::WaitForInput(int timeoutMs, int wakeFd) {
+void SerialPort::WaitForInput(int timeoutMs, const WakeSignal& wake) {
+    const int wakeFd = static_cast<int>(wake.Native());
     if (timeoutMs < 0)
         timeoutMs = 0;
     pollfd pfds[2];

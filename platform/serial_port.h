@@ -1,10 +1,13 @@
-// One serial port on POSIX termios, set up for the instrument's line:
+// One serial port (termios on POSIX, the Win32 comm API on Windows), set up
+// for the instrument's line:
 // 9600 baud, 8 data bits, no parity, 2 stop bits, raw, no flow control,
 // DTR and RTS inactive. Reads never block; writes send the whole frame.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+class WakeSignal;
 
 // Bits of the line-error word, as the link reports them.
 constexpr int CE_RXOVER = 1;
@@ -13,7 +16,7 @@ constexpr int CE_RXPARITY = 4;
 constexpr int CE_FRAME = 8;
 
 // The device behind port COMn: $TARVEX_COM<n> when set, otherwise
-// /dev/ttyS<n-1>. Empty for a number below 1, which names no device.
+// /dev/ttyS<n-1> (\\.\COMn on Windows). Empty for a number below 1.
 std::string DeviceForPort(int n);
 
 // Whether device could be opened for the link now, without setting anything
@@ -37,7 +40,7 @@ public:
     // lock held by another program, ENOTTY for a device that is no terminal,
     // ...), 0 after a successful Open.
     int OpenError() const { return m_nOpenError; }
-    bool IsOpen() const { return m_nFd >= 0; }
+    bool IsOpen() const;
     // The device has hung up (unplugged, or the other end of the line closed).
     bool HungUp() const { return m_bHungUp; }
     void Close();
@@ -58,15 +61,19 @@ public:
     int Write(const uint8_t* bytes, int count);
 
     // Waits up to timeoutMs for input, ending early when bytes arrive or
-    // wakeFd (may be -1) becomes readable. Once the device has hung up only
-    // wakeFd is watched, so a caller in a loop is still paced by the time-out.
-    void WaitForInput(int timeoutMs, int wakeFd);
+    // wake is notified. Once the device has hung up only wake is watched, so
+    // a caller in a loop is still paced by the time-out.
+    void WaitForInput(int timeoutMs, const WakeSignal& wake);
 
 private:
     void SetUpLine();
     bool ReadCounters(int counters[4]);
 
+#ifdef _WIN32
+    void* m_hComm = nullptr; // the port's HANDLE
+#else
     int m_nFd = -1;
+#endif
     int m_nOpenError = 0;
     bool m_bHungUp = false;
     bool m_bCounters = false; // the driver keeps error counters

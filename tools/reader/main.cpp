@@ -1,15 +1,12 @@
 // tarvex-read: downloads the instrument's archive without the dialog and
 // writes the results file. See ReaderUsage for the command line.
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <optional>
 #include <string>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "archive/results_writer.h"
@@ -17,6 +14,7 @@
 #include "platform/atomic_file.h"
 #include "platform/messages.h"
 #include "tools/reader/archive_reader.h"
+#include "tools/reader/interrupt_watch.h"
 #include "tools/reader/output_name.h"
 #include "tools/reader/port_list.h"
 #include "tools/reader/progress_display.h"
@@ -24,22 +22,6 @@
 #include "tools/reader/run_summary.h"
 
 namespace {
-
-// Ctrl-C and SIGTERM are taken by a thread of their own and turned into an
-// event of the reader's queue, so the run ends in order: the link stopped,
-// the port saved. Blocked before the link worker starts, so it inherits the mask.
-std::thread InterruptOnSignals(ArchiveReader& reader) {
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    return std::thread([signals, &reader] {
-        int signal = 0;
-        if (sigwait(&signals, &signal) == 0)
-            reader.Interrupt();
-    });
-}
 
 // The first stamped name in --output-dir that no file has yet (an earlier
 // run of the same second may have one), the folder made when missing.
@@ -63,10 +45,9 @@ std::optional<OutputName> FreeStampedName(const ReaderOptions& options) {
 
 int main(int argc, char** argv) {
     InitMessages();
-    // A closed output (tarvex-read ... | head -1) fails the write instead of
-    // ending the run, so the download, the file and the saved port are kept;
-    // a file-size limit fails the write of the results file the same way.
-    std::signal(SIGPIPE, SIG_IGN);
+    // A closed output or a file-size limit fails the write instead of ending
+    // the run, so the download, the file and the saved port are kept.
+    IgnoreBrokenPipe();
     IgnoreFileSizeSignal();
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     ReaderOptions options;
@@ -133,13 +114,14 @@ int main(int argc, char** argv) {
     // In the journal the tenths of the download would be noise: one summary
     // line tells what became of the run.
     const bool journal = IsJournalStream(stderr);
-    ProgressDisplay display(stderr, isatty(STDERR_FILENO) == 1, !journal);
+    ProgressDisplay display(stderr, IsTerminal(stderr), !journal);
     ArchiveReader reader(options, output, display);
-    std::thread signalWaiter = InterruptOnSignals(reader);
-    const int status = reader.Run();
-    // Release the waiter (if no signal has yet) before the reader goes away.
-    pthread_kill(signalWaiter.native_handle(), SIGTERM);
-    signalWaiter.join();
+    int status;
+    {
+        // Gone before the reader goes away.
+        const InterruptWatch interrupts([&reader] { reader.Interrupt(); });
+        status = reader.Run();
+    }
     if (journal) {
         // After the file's line, which waits in the output buffer otherwise.
         std::fflush(stdout);

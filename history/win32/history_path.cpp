@@ -1,0 +1,34 @@
+// The history's place on Windows: %LOCALAPPDATA%\Tarvex\history.sqlite3,
+// or $TARVEX_DATABASE as on POSIX.
+#include "history/history_path.h"
+
+#include <filesystem>
+#include <system_error>
+#include <windows.h>
+
+#include "platform/win32/wide_text.h"
+
+namespace history {
+
+std::string defaultHistoryPath() {
+    wchar_t chosen[MAX_PATH + 1] = {};
+    DWORD n = ::GetEnvironmentVariableW(L"TARVEX_DATABASE", chosen, MAX_PATH + 1);
+    if (n > 0 && n <= MAX_PATH)
+        return Narrow(chosen);
+    wchar_t local[MAX_PATH + 1] = {};
+    n = ::GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH + 1);
+    if (n == 0 || n > MAX_PATH)
+        return {};
+    return Narrow(local) + "\\Tarvex\\history.sqlite3";
+}
+
+int ensureParentFolder(const std::string& path) {
+    const std::filesystem::path parent = std::filesystem::path(Widen(path)).parent_path();
+    if (parent.empty())
+        return 0;
+    std::error_code ec;
+    std::filesystem::create_directories(parent, ec);
+    return ec ? ec.value() : 0;
+}
+
+} // namespace history
