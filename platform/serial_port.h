@@ -9,11 +9,14 @@
 
 class WakeSignal;
 
-// Bits of the line-error word, as the link reports them.
+// Bits of the line-error word, as the link reports them: those of Win32's
+// ClearCommError, which <windows.h> defines as macros of the same values.
+#ifndef CE_RXOVER
 constexpr int CE_RXOVER = 1;
 constexpr int CE_OVERRUN = 2;
 constexpr int CE_RXPARITY = 4;
 constexpr int CE_FRAME = 8;
+#endif
 
 // The device behind port COMn: $TARVEX_COM<n> when set, otherwise
 // /dev/ttyS<n-1> (\\.\COMn on Windows). Empty for a number below 1.
