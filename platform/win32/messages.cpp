@@ -2,7 +2,12 @@
 // are the English originals until a table made from po/ replaces them.
 #include "platform/messages.h"
 
-void InitMessages() {}
+#include <windows.h>
+
+void InitMessages() {
+    // Every text is UTF-8: the console is told so, or Cyrillic comes out garbled.
+    ::SetConsoleOutputCP(CP_UTF8);
+}
 
 const char* Msg(const char* msgid) {
     return msgid;
