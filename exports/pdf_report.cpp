@@ -281,4 +281,8 @@ WriteOutcome WritePdfReport(const ExportContent& content, const std::string& pat
     return {true, {}};
 }
 
+bool PdfReportBuilt() {
+    return true;
+}
+
 } // namespace exports

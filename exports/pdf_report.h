@@ -15,4 +15,7 @@ namespace exports {
 // callers that keep the file go through WriteResultsForm.
 WriteOutcome WritePdfReport(const ExportContent& content, const std::string& path);
 
+// Whether this build writes PDF reports (it was built with cairo and pango).
+bool PdfReportBuilt();
+
 } // namespace exports

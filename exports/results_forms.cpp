@@ -69,6 +69,19 @@ bool IsTableKind(ResultsForm form) {
     return form == ResultsForm::Table || form == ResultsForm::Workbook;
 }
 
+bool FormBuilt(ResultsForm form) {
+    switch (form) {
+    case ResultsForm::Workbook:
+        return WorkbookBuilt();
+    case ResultsForm::Pdf:
+        return PdfReportBuilt();
+    case ResultsForm::Table:
+    case ResultsForm::Report:
+        break;
+    }
+    return true;
+}
+
 namespace {
 std::string_view KindKey(bool tableKind) {
     return tableKind ? "TableForm" : "ReportForm";

@@ -29,6 +29,10 @@ std::optional<ResultsForm> FormOfPath(std::string_view path);
 // kind Report and Pdf.
 bool IsTableKind(ResultsForm form);
 
+// Whether this build can write form (the workbook and the PDF need libraries
+// a build may lack).
+bool FormBuilt(ResultsForm form);
+
 // The form of the check box's kind that the user chose last time, from the
 // program's own settings; the old form (table or report) the first time.
 ResultsForm RememberedForm(bool tableKind);

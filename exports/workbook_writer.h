@@ -14,4 +14,7 @@ namespace exports {
 // callers that keep the file go through WriteResultsForm.
 WriteOutcome WriteWorkbook(const ExportContent& content, const std::string& path);
 
+// Whether this build writes workbooks (it was built with libxlsxwriter).
+bool WorkbookBuilt();
+
 } // namespace exports

@@ -121,7 +121,7 @@ compare() {
 echo "== tarvex-read.exe against tarvex-sim on COM3"
 # The last 60 records from position 20: the download wraps round the ring.
 start_sim clean --seed 11 --position 20
-compare table-comma.xls ru_RU.UTF-8 --count 60 --format table
+compare таблица-запятая.xls ru_RU.UTF-8 --count 60 --format table
 compare table-point.xls C --count 60 --format table
 compare report-comma.doc ru_RU.UTF-8 --count 60 --format report
 compare report-point.doc de_DE.UTF-8 --count 60 --format report
@@ -133,6 +133,18 @@ wine cmd /c exit </dev/null >/dev/null 2>&1
 start_sim faults --seed 12 --faults 7:15:600
 compare faults-table.xls ru_RU.UTF-8 --count 40 --format table --timeout 1500
 compare faults-report.doc C --count 40 --format report --timeout 1500
+
+# A form this build cannot write is refused before anything is asked of the
+# instrument.
+status=0
+(cd "$WORK/windows" && wine "$WIN_READ" --port 3 --format pdf >pdf.log 2>&1) || status=$?
+if [ "$status" -eq 2 ] && grep -q "cannot write the pdf form" "$WORK/windows/pdf.log" &&
+    ! grep -q "COM3" "$WORK/windows/pdf.log"; then
+    echo "refused before the download: --format pdf"
+else
+    echo "NOT REFUSED: --format pdf (exit $status; see $WORK/windows/pdf.log)"
+    failures=$((failures + 1))
+fi
 
 if [ "$failures" -ne 0 ]; then
     echo "== $failures Windows comparisons failed"

@@ -13,6 +13,10 @@ WriteOutcome WritePdfReport(const ExportContent&, const std::string&) {
     return {false, Msg("the PDF form is not part of this build"), ENOSYS};
 }
 
+bool PdfReportBuilt() {
+    return false;
+}
+
 void ReleaseFontMap() {}
 
 void ReleaseFontCaches() {}

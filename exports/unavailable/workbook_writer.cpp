@@ -11,4 +11,8 @@ WriteOutcome WriteWorkbook(const ExportContent&, const std::string&) {
     return {false, Msg("the workbook form is not part of this build"), ENOSYS};
 }
 
+bool WorkbookBuilt() {
+    return false;
+}
+
 } // namespace exports

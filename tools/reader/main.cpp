@@ -13,6 +13,7 @@
 #include "exports/text_painter.h"
 #include "platform/atomic_file.h"
 #include "platform/messages.h"
+#include "platform/program_arguments.h"
 #include "tools/reader/archive_reader.h"
 #include "tools/reader/interrupt_watch.h"
 #include "tools/reader/output_name.h"
@@ -49,7 +50,7 @@ int main(int argc, char** argv) {
     // the run, so the download, the file and the saved port are kept.
     IgnoreBrokenPipe();
     IgnoreFileSizeSignal();
-    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    std::vector<std::string> args = ProgramArguments(argc, argv);
     ReaderOptions options;
     ParseResult parsed = ParseReaderOptions(args, options);
     if (!parsed.ok) {
@@ -66,6 +67,14 @@ int main(int argc, char** argv) {
     if (options.m_bListPorts) {
         ListPorts(stdout, options);
         return EXIT_WRITTEN;
+    }
+
+    if (!exports::FormBuilt(options.m_form)) {
+        const std::string name(exports::FormName(options.m_form));
+        std::fprintf(stderr, "tarvex-read: %s\n",
+                     Format(Msg("this build of the program cannot write the %s form"), name.c_str())
+                         .c_str());
+        return EXIT_BAD_USAGE;
     }
 
     std::string path = options.m_szOutput;
