@@ -71,6 +71,7 @@ RecordScan* DownloadSession::scan() {
 RecordScan::Plan DownloadSession::StartScan(int position) {
     m_scanned = true;
     m_result = {};
+    m_emptyRun = 0;
     Plan plan{m_scanLimit, m_scanLimit};
     // Where the last download through this cable ended: likely, not certain.
     if (m_lastPosition)
@@ -83,8 +84,12 @@ RecordScan::Plan DownloadSession::StartScan(int position) {
 bool DownloadSession::ScanGoesOn(const ArchiveRecord& record) {
     ++m_result.read;
     if (neverWritten(record)) {
-        m_result.end = ScanResult::End::EmptySlot;
-        return false;
+        if (++m_emptyRun >= EMPTY_RUN_END || m_result.read == ArchiveSlotCount) {
+            m_result.end = ScanResult::End::EmptySlot;
+            return false;
+        }
+    } else {
+        m_emptyRun = 0;
     }
     if (m_store && record.IsReportable()) {
         try {
@@ -107,13 +112,16 @@ int DownloadSession::takeRecords(int nCount) {
     if (!m_scanned)
         return nCount;
     m_store.reset(); // the merge opens its own
-    const bool endsOnOld =
-        m_result.end == ScanResult::End::KnownRecord || m_result.end == ScanResult::End::EmptySlot;
     m_result.mayHaveLost = m_result.end == ScanResult::End::WholeRing && m_deviceKnown;
-    if (endsOnOld && nCount > 0) {
-        // The oldest record read is the known or empty one: not new.
-        std::memmove(&g_records[0], &g_records[1], sizeof(ArchiveRecord) * (nCount - 1));
-        --nCount;
+    // The oldest records read are the known one or the empty run: not new.
+    const int nOld = m_result.end == ScanResult::End::KnownRecord ? 1
+                     : m_result.end == ScanResult::End::EmptySlot ? m_emptyRun
+                                                                  : 0;
+    if (nOld > 0) {
+        const int nOldHere = std::min(nOld, nCount);
+        std::memmove(&g_records[0], &g_records[nOldHere],
+                     sizeof(ArchiveRecord) * static_cast<std::size_t>(nCount - nOldHere));
+        nCount -= nOldHere;
     }
     // Slots of kinds the history never keeps are read again every time: with
     // no record beside them they are nothing new.

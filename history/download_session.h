@@ -7,7 +7,10 @@
 // more, the archive was cleared or another instrument is on the cable, the
 // records it reads are exactly those the history lacks. It ends at
 // - a record the history holds (read, merged again, not written),
-// - a slot never written (32 zero bytes): the archive holds no older record,
+// - a run of slots never written (32 zero bytes, EMPTY_RUN_END in a row): the
+//   stretch of the ring the instrument has not reached yet, so no older record;
+//   a lone never-written slot between records is read past, as nothing
+//   promises the records beyond it are old,
 // - the whole ring (2000), or the cap the user gave.
 #pragma once
 
@@ -20,16 +23,19 @@
 
 namespace history {
 
+// Never-written slots in a row that end a scan.
+constexpr int EMPTY_RUN_END = 8;
+
 // What a scan read. The numbers front ends show after an only-new download.
 struct ScanResult {
     enum class End {
         KnownRecord, // met a record the history holds
-        EmptySlot,   // met a slot never written
+        EmptySlot,   // met a run of slots never written
         WholeRing,   // read all 2000 without meeting either
         Cap,         // stopped at the cap the user gave
     };
     End end = End::WholeRing;
-    int read = 0;       // records read, the last known or empty one included
+    int read = 0;       // records read, the known one or the empty run it ended on included
     int newRecords = 0; // records the history lacked: the ones written to the file
     // The whole ring was new, and the history has downloads through this
     // device: the instrument may have written more than 2000 records since,
@@ -78,6 +84,7 @@ private:
     std::optional<int> m_lastPosition;    // where the last of them ended
     bool m_scanned = false;
     ScanResult m_result;
+    int m_emptyRun = 0; // never-written slots read last, in a row
     std::optional<ArchiveRecord> m_knownRecord;
     std::optional<std::int64_t> m_instrument; // the one holding m_knownRecord
 };

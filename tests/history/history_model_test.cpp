@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "archive/results_writer.h"
+#include "history/download_session.h"
 #include "history/record_store.h"
 #include "tests/e2e/reader_process.h"
 #include "tests/history/model_instrument.h"
@@ -136,14 +137,16 @@ TEST(HistoryModel, OneInstrumentOverMonths) {
         const char* says;
         bool paced = false;
     } steps[] = {
-        {"fresh history", 150, false, 150, 151, 0, "whole archive was new"},
+        {"fresh history", 150, false, 150, 150 + history::EMPTY_RUN_END, 0,
+         "whole archive was new"},
         {"growth", 40, false, 40, 41, 0, "40 new records since the last download", true},
         {"nothing new", 0, false, 0, 1, 0, "No new records"},
         {"across the wrap", 1850, false, 1850, 1851, 0, "1850 new records since"},
         {"the ring came round exactly once", 2000, false, 2000, 2000, EXIT_MAY_HAVE_LOST,
          "may have been overwritten"},
         {"more than once", 2500, false, 2000, 2000, EXIT_MAY_HAVE_LOST, "at least every 2000"},
-        {"a cleared archive", 700, true, 700, 701, 0, "whole archive was new"},
+        {"a cleared archive", 700, true, 700, 700 + history::EMPTY_RUN_END, 0,
+         "whole archive was new"},
         {"growth after it", 30, false, 30, 31, 0, "30 new records since"},
     };
     for (const Step& step : steps) {
@@ -173,13 +176,17 @@ TEST(HistoryModel, TwoInstrumentsTakingTurnsOnOnePort) {
     ModelInstrument a(1), b(1000000);
     struct Turn {
         ModelInstrument& tester;
-        int write, newRecords;
-    } turns[] = {{a, 300, 300}, {b, 500, 500}, {a, 200, 200}, {b, 100, 100}, {a, 0, 0}};
+        int write, newRecords, exchanges;
+    } turns[] = {{a, 300, 300, 300 + history::EMPTY_RUN_END},
+                 {b, 500, 500, 500 + history::EMPTY_RUN_END},
+                 {a, 200, 200, 201},
+                 {b, 100, 100, 101},
+                 {a, 0, 0, 1}};
     for (const Turn& turn : turns) {
         turn.tester.Write(turn.write);
         const Download d = lab.Read(turn.tester, "dev");
         ASSERT_EQ(d.run.status, 0) << d.run.err;
-        EXPECT_EQ(d.requests.size(), static_cast<size_t>(turn.newRecords + 1));
+        EXPECT_EQ(d.requests.size(), static_cast<size_t>(turn.exchanges));
         lab.ExpectKept(a);
         lab.ExpectKept(b);
     }
@@ -206,12 +213,32 @@ TEST(HistoryModel, TwoInstrumentsOnTwoPortsAtOnce) {
         other.join();
         ASSERT_EQ(fromA.run.status, 0) << fromA.run.err;
         ASSERT_EQ(fromB.run.status, 0) << fromB.run.err;
-        EXPECT_EQ(fromA.requests, Back(a.Position(), 41)); // an empty slot, then a known record
+        // the empty stretch of a fresh ring, then a known record
+        EXPECT_EQ(fromA.requests,
+                  Back(a.Position(), round == 0 ? 40 + history::EMPTY_RUN_END : 41));
         EXPECT_TRUE(fromB.results == lab.Report(b, 30));
         lab.ExpectKept(a);
         lab.ExpectKept(b);
     }
     EXPECT_EQ(lab.Instruments().size(), 2u);
+}
+
+// A never-written slot between records is no end of what is new: the records
+// beyond it are read and kept too.
+TEST(HistoryModel, ALoneNeverWrittenSlotIsReadPast) {
+    Lab lab;
+    ModelInstrument tester(1);
+    tester.Write(20);
+    ASSERT_EQ(lab.Read(tester, "dev").run.status, 0);
+    tester.Write(10);
+    tester.Blank(1);
+    tester.Write(10);
+    const Download d = lab.Read(tester, "dev");
+    ASSERT_EQ(d.run.status, 0) << d.run.err;
+    EXPECT_NE(d.run.err.find("21 new records since"), std::string::npos) << d.run.err;
+    EXPECT_EQ(d.requests, Back(tester.Position(), 22));
+    lab.ExpectKept(tester);
+    EXPECT_EQ(lab.Instruments().size(), 1u);
 }
 
 // --count caps the scan only when given; what it leaves is said.

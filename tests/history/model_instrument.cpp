@@ -12,6 +12,13 @@ void ModelInstrument::Write(int n) {
     }
 }
 
+void ModelInstrument::Blank(int n) {
+    for (int k = 0; k < n; ++k) {
+        m_ring[m_position] = ArchiveRecord{};
+        m_position = (m_position + 1) % 2000;
+    }
+}
+
 void ModelInstrument::Clear() {
     m_ring = {};
     m_position = 0;

@@ -17,6 +17,9 @@ public:
 
     // Measures n more records.
     void Write(int n);
+    // Leaves n slots never written (32 zero bytes), as the simulator's
+    // archives have them here and there among the records.
+    void Blank(int n);
     // Erases the archive: every slot never written again, the position 0.
     void Clear();
 
