@@ -388,8 +388,8 @@ TEST_F(Link, EndpointNamesThePortAndDeviceWhereTheInstrumentAnswered) {
     setenv("TARVEX_SERIAL_BY_ID", dir.Path().c_str(), 1);
     setenv("TARVEX_COM2", "/nonexistent/tarvex-com", 1);
     for (const bool bOnly : {false, true}) {
+        QueueTarget target; // outlives the link, whose stop still serves it
         InstrumentLink link;
-        QueueTarget target;
         if (bOnly)
             link.OnlyDevice(adapter);
         EXPECT_EQ(link.Endpoint().port, bOnly ? adapter : "COM2") << "before the search";
