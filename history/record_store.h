@@ -146,6 +146,12 @@ public:
     virtual void joinInstruments(std::int64_t into, std::int64_t from) = 0;
     // The download as logged (time, port, device, position, count, empty cells, instrument).
     virtual std::optional<DownloadEntry> download(std::int64_t id) = 0;
+    // Every logged download, oldest first; visit returns false to stop early.
+    virtual void
+    forEachDownload(const std::function<bool(std::int64_t id, const DownloadEntry&)>& visit) = 0;
+    // The records the download saw (the reportable ones), in the order the
+    // history took them in: enough to merge the download again elsewhere.
+    virtual std::vector<ArchiveRecord> downloadRecords(std::int64_t id) = 0;
 };
 
 enum class OpenMode { ReadWrite, ReadOnly };

@@ -239,6 +239,34 @@ public:
         query.bind(1, id);
         if (!query.step())
             return std::nullopt;
+        return downloadAt(query);
+    }
+
+    void
+    forEachDownload(const std::function<bool(std::int64_t, const DownloadEntry&)>& visit) override {
+        Statement query(m_db, "SELECT time, port, device, position, count, empty_cells, "
+                              "last_record, instrument, id FROM downloads ORDER BY id");
+        while (query.step()) {
+            if (!visit(query.integer(8), downloadAt(query)))
+                break;
+        }
+    }
+
+    std::vector<ArchiveRecord> downloadRecords(std::int64_t id) override {
+        Statement query(m_db, "SELECT r.bytes FROM sightings s JOIN records r ON r.id = s.record "
+                              "WHERE s.download = ? ORDER BY r.id");
+        query.bind(1, id);
+        std::vector<ArchiveRecord> records;
+        while (query.step()) {
+            records.emplace_back();
+            copyBlob(query.blob(0), records.back().bytes);
+        }
+        return records;
+    }
+
+private:
+    // A row of time, port, device, position, count, empty_cells, last_record, instrument.
+    static DownloadEntry downloadAt(const Statement& query) {
         DownloadEntry entry;
         entry.time = query.integer(0);
         entry.port = query.text(1);
@@ -252,7 +280,6 @@ public:
         return entry;
     }
 
-private:
     std::int64_t lastRowId() { return m_db.lastInsertId(); }
 
     // A file of an older layout, opened to be read: updated once where it
