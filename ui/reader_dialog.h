@@ -20,7 +20,7 @@
 #include "history/download_session.h"
 #include "link/instrument_link.h"
 #include "link/link_target.h"
-#include "ui/worker_box_slot.h"
+#include "dialog/worker_box_slot.h"
 
 class ClockPanel;
 class QCheckBox;

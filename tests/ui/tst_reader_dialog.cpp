@@ -24,10 +24,10 @@
 #include "platform/codepage.h"
 #include "tests/support/sim_process.h"
 #include "ui/clock_panel.h"
-#include "ui/clock_text.h"
+#include "dialog/clock_text.h"
 #include "ui/reader_dialog.h"
 #include "ui/record_spin.h"
-#include "ui/resource_ids.h"
+#include "dialog/resource_ids.h"
 
 namespace {
 const QString CONNECTED = QStringLiteral(" Связь установлена по COM3 ");

@@ -1,4 +1,4 @@
-#include "ui/clock_text.h"
+#include "dialog/clock_text.h"
 
 #include <cstdio>
 

@@ -14,6 +14,9 @@ constexpr int IDC_PROGRESS = 1005;
 constexpr int IDC_RECORD_COUNT = 1008;
 constexpr int IDC_RECORD_SPIN = 1025;
 constexpr int IDC_EXCEL = 1028;
+// The frame of the record count. The template leaves it without an id; a view
+// gives it this one so that its caption (the only-new mode) can be set.
+constexpr int IDC_COUNT_GROUP = 1029;
 
 // Window-menu commands: ours has its low four bits clear like the system ones.
 constexpr unsigned IDM_ABOUTBOX = 0x10;

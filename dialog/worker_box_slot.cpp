@@ -1,4 +1,4 @@
-#include "ui/worker_box_slot.h"
+#include "dialog/worker_box_slot.h"
 
 void WorkerBoxSlot::Request(std::string textCp1251, int style,
                             const std::function<void()>& notify) {

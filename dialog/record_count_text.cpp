@@ -1,4 +1,4 @@
-#include "ui/record_count_text.h"
+#include "dialog/record_count_text.h"
 
 #include <cstdint>
 
