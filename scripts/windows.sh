@@ -161,12 +161,14 @@ for form in table:xls report:doc; do
     (cd "$WORK/dialog/reference" && LC_ALL=ru_RU.UTF-8 "$LINUX_READ" --port 3 --no-history \
         --force --count 40 --format "${form%:*}" --output "reference.${form#*:}" >/dev/null 2>&1)
 done
+# Drive Z: is /; winepath is not used, as it would start a server without the display.
+windows_path() { local path; path=$(realpath "$1"); echo "Z:${path//\//\\}"; }
 status=0
-TARVEX_DIALOG_EXE=$(winepath -w build-win/app/win32/tarvex.exe) \
-    TARVEX_DIALOG_WORK=$(winepath -w "$WORK/dialog/runs") \
-    TARVEX_DIALOG_REFERENCE=$(winepath -w "$WORK/dialog/reference") LC_ALL=ru_RU.UTF-8 \
+TARVEX_DIALOG_EXE=$(windows_path build-win/app/win32/tarvex.exe) \
+    TARVEX_DIALOG_WORK=$(windows_path "$WORK/dialog/runs") \
+    TARVEX_DIALOG_REFERENCE=$(windows_path "$WORK/dialog/reference") LC_ALL=ru_RU.UTF-8 \
     xvfb-run -a -s "-screen 0 1024x768x24" bash -c \
-    'wineserver -p; wine build-win/tests/windows/win32_dialog_test.exe; status=$?; wineserver -k; exit $status' \
+    'wineserver -p; timeout 300 wine build-win/tests/windows/win32_dialog_test.exe; status=$?; wineserver -k; exit $status' \
     </dev/null >"$WORK/dialog.log" 2>&1 || status=$?
 if [ "$status" -eq 0 ]; then
     grep -a '^\[  PASSED\|^\[       OK' "$WORK/dialog.log"
