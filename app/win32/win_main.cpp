@@ -17,7 +17,7 @@ namespace {
 constexpr int EXIT_BAD_USAGE = 2;
 
 std::string Usage() {
-    return std::string("tarvex [--database PATH | --no-history]\n\n") +
+    return std::string("usage: tarvex [--database PATH | --no-history]\n") +
            Msg("Opens the dialog that reads the measurement archive of the oil tester over a\n"
                "serial port and saves it as a results file.\n") +
            Msg("  --database PATH  measurement history file (default: $TARVEX_DATABASE, or\n"
@@ -46,10 +46,8 @@ Options ParseOptions(const std::vector<std::string>& args) {
         else if (arg == "--database")
             options.error = Format(Msg("%s needs a value"), arg.c_str());
         else
-            options.error = Format(Msg("unknown option %s"), arg.c_str());
+            options.error = Format(Msg("unknown argument '%s'"), arg.c_str());
     }
-    if (options.noHistory && !options.database.empty())
-        options.error = Msg("--database and --no-history exclude each other");
     return options;
 }
 
