@@ -28,8 +28,8 @@ std::tm* LocalTime(std::time_t t, std::tm* pOut) {
 } // namespace
 
 ReaderLogic::ReaderLogic(DialogView& view)
-    : m_pLink(std::make_unique<InstrumentLink>()), m_view(view), m_sequence(*m_pLink, *this),
-      m_lastForm{OfferedForm(false), OfferedForm(true)} {
+    : m_pLink(std::make_unique<InstrumentLink>()), m_view(view),
+      m_sequence(*m_pLink, *this), m_lastForm{OfferedForm(false), OfferedForm(true)} {
     m_bTraceStatus = std::getenv("TARVEX_TRACE_STATUS") != nullptr;
     m_fnStartLink = [this] { return m_pLink->Start(this); };
     m_bOnlyNew = LoadUserSetting(ONLY_NEW_KEY, "0") == "1";

@@ -26,7 +26,8 @@ void ReaderLogic::PostLinkReply(std::vector<uint8_t> reply) {
     // inside a reply) gets its own.
     m_view.Post([this, reply = std::move(reply)] {
         if (!m_bClosing)
-            OnLinkReply(static_cast<unsigned>(reply.size()), reply.empty() ? nullptr : reply.data());
+            OnLinkReply(static_cast<unsigned>(reply.size()),
+                        reply.empty() ? nullptr : reply.data());
     });
 }
 
