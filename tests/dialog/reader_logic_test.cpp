@@ -308,7 +308,8 @@ TEST_F(ReaderLogicTest, HistoryMergeIsReported) {
 #else
     ASSERT_EQ(view.boxes.size(), 1u);
     EXPECT_EQ(view.boxes[0].icon, BoxIcon::Warning);
-    EXPECT_EQ(view.boxes[0].text.rfind("История измерений не читается", 0), 0u);
+    EXPECT_EQ(view.boxes[0].text.rfind("История измерений не обновлена", 0), 0u)
+        << view.boxes[0].text;
     EXPECT_EQ(view.status, "Файл прочитан. Новых: 3, история не обновлена.");
 #endif
     logic->SetOnlyNewRecords(false);
