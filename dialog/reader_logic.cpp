@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -153,6 +154,8 @@ void ReaderLogic::ShowCountMode() {
 void ReaderLogic::SetStatus(const std::string& utf8) {
     m_szStatus = utf8;
     m_view.SetStatusText(utf8);
+    if (m_bTraceStatus)
+        std::fprintf(stderr, "status: %s\n", utf8.c_str());
 }
 
 void ReaderLogic::SetStatusSuffix(const std::string& utf8) {
