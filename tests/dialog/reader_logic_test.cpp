@@ -11,6 +11,7 @@
 #include <iterator>
 #include <thread>
 
+#include "dialog/clock_text.h"
 #include "dialog/reader_logic.h"
 #include "dialog/results_saving.h"
 #include "link/frame.h"
@@ -152,6 +153,16 @@ TEST_F(ReaderLogicTest, CountEditArrowsAndFormBoxKeepInStep) {
     for (int i = 0; i < 3; ++i)
         logic->OnExcelClicked();
     EXPECT_EQ(logic->m_bExcelTable, 1);
+}
+
+// The hour without a leading zero, minute and second with; a failed
+// conversion shows as such.
+TEST(ClockLines, AsTheOriginalDrawsThem) {
+    std::tm tm{};
+    tm.tm_hour = 14, tm.tm_min = 5, tm.tm_sec = 9, tm.tm_mday = 3, tm.tm_mon = 2;
+    const ClockLines day = FormatClockLines(&tm), failed = FormatClockLines(nullptr);
+    EXPECT_EQ(day.time + "|" + day.date, "  14:05:09| 3 марта");
+    EXPECT_EQ(failed.time + "|" + failed.date, "  -1:-1:-1| 0 ii");
 }
 
 TEST_F(ReaderLogicTest, FirstClockTickStartsTheLinkOnce) {

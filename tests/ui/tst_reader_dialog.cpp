@@ -21,7 +21,6 @@
 
 #include "archive/archive_record.h"
 #include "archive/results_writer.h"
-#include "dialog/clock_text.h"
 #include "dialog/resource_ids.h"
 #include "platform/codepage.h"
 #include "tests/support/sim_process.h"
@@ -234,16 +233,6 @@ private slots:
         pDlg->Logic().PostLinkStatus(Utf8ToCp1251(" Ожидание ответа."));
         QTRY_COMPARE(pDlg->StatusText(),
                      QStringLiteral(" Ожидание ответа.  Подождите идет чтение файла."));
-    }
-
-    void clockLines() {
-        std::tm tm{};
-        QVERIFY(strptime("14:05:09 3.3", "%H:%M:%S %d.%m", &tm) != nullptr);
-        const ClockLines day = FormatClockLines(&tm), failed = FormatClockLines(nullptr);
-        QCOMPARE(QString::fromStdString(day.time + "|" + day.date),
-                 QStringLiteral("  14:05:09| 3 марта"));
-        QCOMPARE(QString::fromStdString(failed.time + "|" + failed.date),
-                 QStringLiteral("  -1:-1:-1| 0 ii"));
     }
 
     void firstTickStartsLinkOnceAndClockKeepsText() {
