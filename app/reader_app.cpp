@@ -20,8 +20,8 @@ int ReaderApp::InitInstance() {
         const QStringList args = QApplication::arguments();
         const qsizetype nDatabase = args.indexOf(QStringLiteral("--database"));
         if (nDatabase > 0 && nDatabase + 1 < args.size())
-            dialog.m_szHistoryPath = QFile::encodeName(args[nDatabase + 1]).toStdString();
-        dialog.m_bNoHistory = args.contains(QStringLiteral("--no-history"));
+            dialog.Logic().m_szHistoryPath = QFile::encodeName(args[nDatabase + 1]).toStdString();
+        dialog.Logic().m_bNoHistory = args.contains(QStringLiteral("--no-history"));
         dialog.exec();
     }
     return 0; // no event loop of our own follows

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -28,8 +29,8 @@ std::tm* LocalTime(std::time_t t, std::tm* pOut) {
 } // namespace
 
 ReaderLogic::ReaderLogic(DialogView& view)
-    : m_pLink(std::make_unique<InstrumentLink>()), m_view(view), m_sequence(*m_pLink, *this),
-      m_lastForm{OfferedForm(false), OfferedForm(true)} {
+    : m_pLink(std::make_unique<InstrumentLink>()), m_view(view),
+      m_sequence(*m_pLink, *this), m_lastForm{OfferedForm(false), OfferedForm(true)} {
     m_bTraceStatus = std::getenv("TARVEX_TRACE_STATUS") != nullptr;
     m_fnStartLink = [this] { return m_pLink->Start(this); };
     m_bOnlyNew = LoadUserSetting(ONLY_NEW_KEY, "0") == "1";
@@ -153,6 +154,8 @@ void ReaderLogic::ShowCountMode() {
 void ReaderLogic::SetStatus(const std::string& utf8) {
     m_szStatus = utf8;
     m_view.SetStatusText(utf8);
+    if (m_bTraceStatus)
+        std::fprintf(stderr, "status: %s\n", utf8.c_str());
 }
 
 void ReaderLogic::SetStatusSuffix(const std::string& utf8) {

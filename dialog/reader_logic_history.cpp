@@ -49,10 +49,10 @@ bool ReaderLogic::ReportHistoryProblem(const std::string& what,
                               BoxIcon::Information);
         return true;
     } catch (const history::Error& error) {
-        m_view.ShowMessageBox("Не удалось отложить файл истории: " +
-                                  HistoryReasonText(error.kind()) + ".\n\n" +
-                                  HistoryRemedyText(error.kind()),
-                              BoxIcon::Warning);
+        m_view.ShowMessageBox(
+            "Не удалось отложить файл истории: " + HistoryReasonText(error.kind()) + ".\n\n" +
+                HistoryRemedyText(error.kind()),
+            BoxIcon::Warning);
         return false;
     }
 }

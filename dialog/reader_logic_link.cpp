@@ -1,8 +1,6 @@
 // The dialog's side of the link: what the worker thread reports is posted to
 // the view's thread and acted on there (status line, replies to the
 // download, the worker's message boxes, the wait cursor).
-#include <cstdio>
-
 #include "dialog/reader_logic.h"
 #include "platform/codepage.h"
 
@@ -10,8 +8,6 @@ int ReaderLogic::OnLinkStatus(const std::string& textCp1251) {
     std::string szLine(textCp1251.c_str()); // the text ends at its NUL
     szLine += g_szStatusSuffix;
     SetStatus(Cp1251ToUtf8(szLine));
-    if (m_bTraceStatus)
-        std::fprintf(stderr, "status: %s\n", m_szStatus.c_str());
     return 0;
 }
 
@@ -26,7 +22,8 @@ void ReaderLogic::PostLinkReply(std::vector<uint8_t> reply) {
     // inside a reply) gets its own.
     m_view.Post([this, reply = std::move(reply)] {
         if (!m_bClosing)
-            OnLinkReply(static_cast<unsigned>(reply.size()), reply.empty() ? nullptr : reply.data());
+            OnLinkReply(static_cast<unsigned>(reply.size()),
+                        reply.empty() ? nullptr : reply.data());
     });
 }
 

@@ -71,8 +71,9 @@ ResultsSaveOutcome SaveResultsAs(ResultsForm form, const exports::ExportContent&
     if (outcome.ok)
         return {true, {}};
     if (outcome.error == EEXIST && policy == ReplacePolicy::KeepExisting)
-        return {false, "Файл\n" + path + "\nпоявился, пока шла запись, и не заменён.\n"
-                                         "Выберите другое имя."};
+        return {false, "Файл\n" + path +
+                           "\nпоявился, пока шла запись, и не заменён.\n"
+                           "Выберите другое имя."};
     const std::string kept = policy == ReplacePolicy::Replace ? "Прежний файл не изменён.\n" : "";
     return {false, "Не удалось записать файл\n" + path + "\n" + outcome.reason + "\n" + kept +
                        "Выберите другое место."};

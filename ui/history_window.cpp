@@ -1,6 +1,7 @@
 #include "ui/history_window.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -20,6 +21,8 @@
 #include <filesystem>
 
 #include "archive/results_writer.h"
+#include "dialog/dialog_texts.h"
+#include "dialog/results_saving.h"
 #include "exports/results_forms.h"
 #include "history/history_export.h"
 #include "history/record_fields.h"
@@ -27,8 +30,6 @@
 #include "ui/history_charts.h"
 #include "ui/history_filter.h"
 #include "ui/history_model.h"
-#include "ui/history_reasons.h"
-#include "ui/results_saving.h"
 #include "ui/save_name.h"
 
 namespace {
@@ -224,7 +225,8 @@ void HistoryWindow::Reload() {
             });
         } catch (const history::Error& e) {
             szError = QStringLiteral("История не читается: %1.\n%2")
-                          .arg(HistoryReasonText(e.kind()), QString::fromStdString(e.what()));
+                          .arg(QString::fromStdString(HistoryReasonText(e.kind())),
+                               QString::fromStdString(e.what()));
         }
         send(true);
     });
@@ -352,13 +354,15 @@ void HistoryWindow::ExportSelection() {
         QMessageBox::critical(
             this, windowTitle(),
             QStringLiteral("Файл не записан: история измерений не читается (%1).\n%2")
-                .arg(HistoryReasonText(e.kind()), QString::fromStdString(e.what())));
+                .arg(QString::fromStdString(HistoryReasonText(e.kind())),
+                     QString::fromStdString(e.what())));
         return;
     }
     const ResultsSaveOutcome outcome =
-        SaveResultsAs(choice->form, gathered->Content(), choice->path, decimalSeparator());
+        SaveResultsAs(choice->form, gathered->Content(),
+                      QFile::encodeName(choice->path).toStdString(), decimalSeparator());
     if (!outcome.ok)
-        QMessageBox::critical(this, windowTitle(), outcome.szFailure);
+        QMessageBox::critical(this, windowTitle(), QString::fromStdString(outcome.failure));
     else
         m_pState->setText(
             QStringLiteral("Записано записей: %1, файл %2").arg(records.size()).arg(choice->path));

@@ -40,9 +40,16 @@ QString WithSuffix(const QString& name, exports::ResultsForm form) {
 
 QStringList ResultsNameFilters(bool tableKind) {
     using exports::ResultsForm;
-    return {FilterOf(tableKind ? ResultsForm::Table : ResultsForm::Report),
-            FilterOf(tableKind ? ResultsForm::Workbook : ResultsForm::Pdf),
-            QStringLiteral(" All Files (*.*)")};
+    return ResultsNameFilters({tableKind ? ResultsForm::Table : ResultsForm::Report,
+                               tableKind ? ResultsForm::Workbook : ResultsForm::Pdf});
+}
+
+QStringList ResultsNameFilters(const std::vector<exports::ResultsForm>& offered) {
+    QStringList filters;
+    for (exports::ResultsForm form : offered)
+        filters << FilterOf(form);
+    filters << QStringLiteral(" All Files (*.*)");
+    return filters;
 }
 
 std::optional<exports::ResultsForm> FormOfFilter(const QString& filter) {
@@ -135,7 +142,19 @@ std::optional<exports::ResultsForm> FormOfExportFilter(const QString& filter) {
 std::optional<SaveChoice> RunResultsSaveDialog(QWidget* pParent, bool tableKind,
                                                const QString& proposedName,
                                                exports::ResultsForm proposedForm) {
-    const auto answer = RunSaveDialog(pParent, ResultsNameFilters(tableKind), FormOfFilter,
+    using exports::ResultsForm;
+    return RunResultsSaveDialog(pParent,
+                                {tableKind ? ResultsForm::Table : ResultsForm::Report,
+                                 tableKind ? ResultsForm::Workbook : ResultsForm::Pdf},
+                                proposedName, proposedForm);
+}
+
+std::optional<SaveChoice> RunResultsSaveDialog(QWidget* pParent,
+                                               const std::vector<exports::ResultsForm>& offered,
+                                               const QString& proposedName,
+                                               exports::ResultsForm proposedForm) {
+    const bool tableKind = exports::IsTableKind(proposedForm);
+    const auto answer = RunSaveDialog(pParent, ResultsNameFilters(offered), FormOfFilter,
                                       FilterOf(proposedForm), proposedName, proposedForm);
     if (!answer)
         return std::nullopt;

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <optional>
+#include <vector>
 
 #include "exports/results_forms.h"
 
@@ -16,6 +17,8 @@ class QWidget;
 // (*.xlsx)", " All Files (*.*)" for the table; .doc and "PDF Report (*.pdf)"
 // for the report.
 QStringList ResultsNameFilters(bool tableKind);
+// The same for the forms offered, in their order, then all files.
+QStringList ResultsNameFilters(const std::vector<exports::ResultsForm>& offered);
 
 // The form a filter entry stands for; none for all files or an unknown text.
 std::optional<exports::ResultsForm> FormOfFilter(const QString& filter);
@@ -34,6 +37,11 @@ struct SaveChoice {
 // and proposedForm's filter selected; none when cancelled. The dialog asks
 // before an existing file is replaced.
 std::optional<SaveChoice> RunResultsSaveDialog(QWidget* pParent, bool tableKind,
+                                               const QString& proposedName,
+                                               exports::ResultsForm proposedForm);
+// The same offering only the forms given (those of one kind, old form first).
+std::optional<SaveChoice> RunResultsSaveDialog(QWidget* pParent,
+                                               const std::vector<exports::ResultsForm>& offered,
                                                const QString& proposedName,
                                                exports::ResultsForm proposedForm);
 

@@ -50,7 +50,7 @@ class TestDialogEdges : public QObject {
         pDlg->m_fnMessageBox = [this](QWidget*, const QString& sz, QMessageBox::Icon) {
             m_boxes.append(sz);
         };
-        pDlg->m_fnStartLink = [] { return 1; }; // no worker: replies come from the test
+        pDlg->Logic().m_fnStartLink = [] { return 1; }; // no worker: replies come from the test
         pDlg->show();
         QApplication::setActiveWindow(pDlg.get());
         return pDlg;
@@ -111,7 +111,7 @@ private slots:
         QCOMPARE(pRead->isDefault(), bOnButton);
         QTest::mouseClick(pDlg->m_pRecordSpin->findChildren<QToolButton*>().value(arrow),
                           Qt::LeftButton);
-        QCOMPARE(pDlg->m_nRecordCount, arrow == 0 ? 101 : 99);
+        QCOMPARE(pDlg->Logic().m_nRecordCount, arrow == 0 ? 101 : 99);
         QCOMPARE(pDlg->focusWidget(), pFocus);
         QCOMPARE(pRead->isDefault(), bOnButton);
         QSignalSpy clicks(pRead, &QPushButton::clicked);
@@ -143,12 +143,12 @@ private slots:
             atSave = {pBar->value(), pBar->maximum()};
             return QString(); // cancelled: the bar keeps its position
         };
-        pDlg->m_pLink->m_nLinkState = LINK_READY;
+        pDlg->Logic().m_pLink->m_nLinkState = LINK_READY;
         pEdit->setText(QString::number(count));
-        pDlg->OnReadArchive();
+        pDlg->Logic().OnReadArchive();
         auto feed = [&](const std::vector<uint8_t>& reply) {
-            pDlg->m_pLink->m_bTxRequest = 0; // the worker has sent the request
-            pDlg->OnLinkReply(static_cast<unsigned>(reply.size()), reply.data());
+            pDlg->Logic().m_pLink->m_bTxRequest = 0; // the worker has sent the request
+            pDlg->Logic().OnLinkReply(static_cast<unsigned>(reply.size()), reply.data());
         };
         feed(Reply(CMD_READ_POSITION, 5));
         feed(Reply(CMD_READ_EMPTY_CELLS, 56));
@@ -205,7 +205,7 @@ private slots:
         auto pDlg = MakeDialog();
         QVERIFY(QTest::qWaitForWindowActive(pDlg.get()));
         auto* pClock = Child<QWidget>(*pDlg, "IDC_CLOCK");
-        pDlg->OnTimer(1);
+        pDlg->Logic().OnTimer(1);
         const QImage unfocused = pClock->grab().toImage();
         QTest::keyClick(pDlg->focusWidget(), Qt::Key_Tab);
         QCOMPARE(pDlg->focusWidget(), pClock);

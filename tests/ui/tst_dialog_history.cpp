@@ -80,7 +80,7 @@ class TestDialogHistory : public QObject {
             ++m_nAsked;
             return szOut;
         };
-        pDlg->m_szHistoryPath = File("h.sqlite3").toStdString();
+        pDlg->Logic().m_szHistoryPath = File("h.sqlite3").toStdString();
         if (m_fnAsk)
             pDlg->m_fnAskSetAside = m_fnAsk;
         pDlg->show();
@@ -115,8 +115,8 @@ private slots:
             auto pSim = StartSim(228);
             auto pDlg = Download(100, File("first.doc"), QStringLiteral("Файл прочитан."));
             QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.value(0)));
-            QVERIFY(!pDlg->OnlyNewRecords());
-            pDlg->SetOnlyNewRecords(true);
+            QVERIFY(!pDlg->Logic().OnlyNewRecords());
+            pDlg->Logic().SetOnlyNewRecords(true);
         }
         const long nFirst = StoredRecords();
         QVERIFY(nFirst > 50);
@@ -126,7 +126,7 @@ private slots:
             // (The simulator's archive has no empty slot in 227..257.)
             auto pSim = StartSim(258);
             auto pDlg = Download(100, File("new.doc"), QStringLiteral("Файл прочитан."));
-            QVERIFY(pDlg->OnlyNewRecords());
+            QVERIFY(pDlg->Logic().OnlyNewRecords());
             // The count box shows the mode, and the status line what was read and kept.
             QVERIFY(!pDlg->findChild<QLineEdit*>("IDC_RECORD_COUNT")->isEnabled());
             QStringList titles;
@@ -164,7 +164,7 @@ private slots:
             QCOMPARE(m_nAsked, 0);
             QVERIFY(!QFile::exists(File("none.doc")));
             QCOMPARE(RecordRequests(File("sim.log")), std::vector<int>{257});
-            pDlg->SetOnlyNewRecords(false);
+            pDlg->Logic().SetOnlyNewRecords(false);
         }
     }
 
@@ -174,7 +174,7 @@ private slots:
         {
             auto pSim = StartSim(300);
             auto pDlg = Download(10, File("usual.doc"), QStringLiteral("Файл прочитан."));
-            pDlg->SetOnlyNewRecords(true);
+            pDlg->Logic().SetOnlyNewRecords(true);
         }
         ModelInstrument tester(5000000);
         tester.Write(2300);
@@ -188,7 +188,7 @@ private slots:
                      qPrintable(m_boxes[0]));
             QCOMPARE(RecordRequests(File("sim.log")).size(), size_t{2000});
             QVERIFY(ReadAll(File("ring.doc")).size() > 2000 * 50);
-            pDlg->SetOnlyNewRecords(false);
+            pDlg->Logic().SetOnlyNewRecords(false);
             QVERIFY(pDlg->findChild<QLineEdit*>("IDC_RECORD_COUNT")->isEnabled());
         }
     }

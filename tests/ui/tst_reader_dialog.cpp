@@ -21,13 +21,12 @@
 
 #include "archive/archive_record.h"
 #include "archive/results_writer.h"
+#include "dialog/resource_ids.h"
 #include "platform/codepage.h"
 #include "tests/support/sim_process.h"
 #include "ui/clock_panel.h"
-#include "dialog/clock_text.h"
 #include "ui/reader_dialog.h"
 #include "ui/record_spin.h"
-#include "dialog/resource_ids.h"
 
 namespace {
 const QString CONNECTED = QStringLiteral(" Связь установлена по COM3 ");
@@ -72,7 +71,7 @@ class TestReaderDialog : public QObject {
         if (bRealLink)
             g_bFirstTick = 1; // each such dialog starts its own link
         else
-            pDlg->m_fnStartLink = [this] { return ++m_nStarts, 1; };
+            pDlg->Logic().m_fnStartLink = [this] { return ++m_nStarts, 1; };
         pDlg->show();
         return pDlg;
     }
@@ -110,8 +109,9 @@ class TestReaderDialog : public QObject {
             // Hold the save dialog until the closing frame's reply is in, so it
             // arrives re-entrantly, as it does while a user picks a name.
             QDeadlineTimer deadline(10000);
-            while (!deadline.hasExpired() && !(dlg.m_pLink->m_bTxRequest.load() == 0 &&
-                                               dlg.m_pLink->m_nLinkState.load() == LINK_READY))
+            while (!deadline.hasExpired() &&
+                   !(dlg.Logic().m_pLink->m_bTxRequest.load() == 0 &&
+                     dlg.Logic().m_pLink->m_nLinkState.load() == LINK_READY))
                 QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
             QTest::qWait(100);
             if (m_nFirstWriteLimit > 0)
@@ -186,7 +186,7 @@ private slots:
         pEdit->selectAll();
         QTest::keyClick(pEdit, Qt::Key_Backspace);
         QTest::keyClicks(pEdit, typed);
-        QCOMPARE(pDlg->m_nRecordCount, count);
+        QCOMPARE(pDlg->Logic().m_nRecordCount, count);
         QCOMPARE(pDlg->m_pRecordSpin->Pos(), spin);
         QCOMPARE(pEdit->text(), typed); // typing never rewrites the text
 
@@ -206,7 +206,7 @@ private slots:
             pDlg->m_pRecordSpin->findChildren<QToolButton*>().value(step > 0 ? 0 : 1);
         QCOMPARE(pArrow->arrowType(), step > 0 ? Qt::UpArrow : Qt::DownArrow);
         QTest::mouseClick(pArrow, Qt::LeftButton);
-        QCOMPARE(pDlg->m_nRecordCount, after);
+        QCOMPARE(pDlg->Logic().m_nRecordCount, after);
         QCOMPARE(pDlg->m_pRecordSpin->Pos(), after);
         QCOMPARE(pEdit->text(), QString::number(after));
         // One change per click, not a ping-pong between edit and arrows.
@@ -216,33 +216,23 @@ private slots:
     void checkBoxFlipsFormOnEachClick() {
         auto pDlg = MakeDialog();
         auto* pBox = Child<QCheckBox>(*pDlg, "IDC_EXCEL");
-        QCOMPARE(pDlg->m_bExcelTable, 0);
+        QCOMPARE(pDlg->Logic().m_bExcelTable, 0);
         for (int nExpected : {1, 0, 1}) {
             QTest::mouseClick(pBox, Qt::LeftButton);
-            QCOMPARE(pDlg->m_bExcelTable, nExpected);
+            QCOMPARE(pDlg->Logic().m_bExcelTable, nExpected);
             QCOMPARE(pBox->isChecked(), nExpected == 1);
         }
     }
 
     void statusLineShowsTextAndSuffix() {
         auto pDlg = MakeDialog();
-        pDlg->PostLinkStatus(Utf8ToCp1251(" Ожидание ответа."));
+        pDlg->Logic().PostLinkStatus(Utf8ToCp1251(" Ожидание ответа."));
         QTRY_COMPARE(pDlg->StatusText(), QStringLiteral(" Ожидание ответа."));
         std::snprintf(g_szStatusSuffix, sizeof g_szStatusSuffix, "%s",
                       Utf8ToCp1251("  Подождите идет чтение файла.").c_str());
-        pDlg->PostLinkStatus(Utf8ToCp1251(" Ожидание ответа."));
+        pDlg->Logic().PostLinkStatus(Utf8ToCp1251(" Ожидание ответа."));
         QTRY_COMPARE(pDlg->StatusText(),
                      QStringLiteral(" Ожидание ответа.  Подождите идет чтение файла."));
-    }
-
-    void clockLines() {
-        std::tm tm{};
-        QVERIFY(strptime("14:05:09 3.3", "%H:%M:%S %d.%m", &tm) != nullptr);
-        const ClockLines day = FormatClockLines(&tm), failed = FormatClockLines(nullptr);
-        QCOMPARE(QString::fromStdString(day.time + "|" + day.date),
-                 QStringLiteral("  14:05:09| 3 марта"));
-        QCOMPARE(QString::fromStdString(failed.time + "|" + failed.date),
-                 QStringLiteral("  -1:-1:-1| 0 ii"));
     }
 
     void firstTickStartsLinkOnceAndClockKeepsText() {
@@ -251,10 +241,10 @@ private slots:
         const QImage blank = pClock->grab().toImage();
         m_nStarts = 0;
         g_bFirstTick = 1;
-        pDlg->OnTimer(2); // not the clock timer
+        pDlg->Logic().OnTimer(2); // not the clock timer
         QCOMPARE(m_nStarts, 0);
-        pDlg->OnTimer(1);
-        pDlg->OnTimer(1);
+        pDlg->Logic().OnTimer(1);
+        pDlg->Logic().OnTimer(1);
         QCOMPARE(m_nStarts, 1);
         // A repaint from scratch (as after being uncovered) still shows text.
         QVERIFY(!pClock->TimeLine().isEmpty());
@@ -271,7 +261,7 @@ private slots:
             });
             QElapsedTimer timer;
             timer.start();
-            pDlg->OnSysCommand(IDM_ABOUTBOX); // modal: returns once the box is closed
+            pDlg->Logic().OnSysCommand(IDM_ABOUTBOX); // modal: returns once the box is closed
             QVERIFY2(timer.elapsed() < 4000, qPrintable(QKeySequence(key).toString()));
             QCOMPARE(szTitle, QStringLiteral("About Вельмар-7К"));
             QVERIFY(pDlg->isVisible());
@@ -411,7 +401,7 @@ private slots:
         const QStringList before = QDir(szFolder).entryList(all);
 
         auto pDlg = MakeDialog(true);
-        pDlg->m_bNoHistory = true; // only the results file is written
+        pDlg->Logic().m_bNoHistory = true; // only the results file is written
         const QString szFirst = szFolder + "/" + first;
         {
             std::optional<FileSizeLimit> limit;
@@ -453,12 +443,12 @@ private slots:
         setenv("TARVEX_COM3", "/nonexistent/tarvex-port", 1);
         auto pDlg = MakeDialog(true);
         QTest::keyClick(pDlg.get(), Qt::Key_Escape); // the window is gone
-        pDlg->OnTimer(1);                            // the first tick starts the link
+        pDlg->Logic().OnTimer(1);                    // the first tick starts the link
         // Without running the event loop, wait until the worker asks for its box.
         QDeadlineTimer deadline(LINK_TIMEOUT_MS);
-        while (!pDlg->HasPendingWorkerBox() && !deadline.hasExpired())
+        while (!pDlg->Logic().HasPendingWorkerBox() && !deadline.hasExpired())
             QThread::msleep(10);
-        QVERIFY(pDlg->HasPendingWorkerBox());
+        QVERIFY(pDlg->Logic().HasPendingWorkerBox());
         pDlg.reset(); // Stop must show the box and return once it is dismissed
         unsetenv("TARVEX_COM3");
         QCOMPARE(m_boxes.size(), 1);

@@ -104,7 +104,7 @@ private slots:
         const QString path = m_dir.filePath("chosen.xlsx");
         for (int run = 0; run < 2; ++run) {
             ReaderDialog dlg;
-            dlg.m_fnStartLink = [] { return 1; };
+            dlg.Logic().m_fnStartLink = [] { return 1; };
             dlg.m_fnMessageBox = [](QWidget*, const QString& text, QMessageBox::Icon) {
                 QFAIL(qPrintable(text));
             };
@@ -112,8 +112,8 @@ private slots:
                 proposed << name;
                 return path;
             };
-            dlg.m_bExcelTable = 1;
-            dlg.WriteResultsFile(3);
+            dlg.Logic().m_bExcelTable = 1;
+            dlg.Logic().WriteResultsFile(3);
         }
         QCOMPARE(proposed.size(), 2);
         QVERIFY2(proposed[0].endsWith(".xls"), qPrintable(proposed[0]));
