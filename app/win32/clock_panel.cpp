@@ -18,8 +18,11 @@ struct ClockLines {
 void DrawLines(HWND hEdit, const ClockLines& lines) {
     // A device context as the window gives it: its own font and colours.
     HDC hDc = ::GetDC(hEdit);
-    ::TextOutW(hDc, 4, 0, lines.time.c_str(), int(lines.time.size()));
-    ::TextOutW(hDc, 1, 15, lines.date.c_str(), int(lines.date.size()));
+    // The offsets are pixels at 96 DPI; the font grows with the DPI, so they do too.
+    const int nDpi = ::GetDeviceCaps(hDc, LOGPIXELSY);
+    const auto scaled = [nDpi](int nPixels) { return ::MulDiv(nPixels, nDpi, 96); };
+    ::TextOutW(hDc, scaled(4), 0, lines.time.c_str(), int(lines.time.size()));
+    ::TextOutW(hDc, scaled(1), scaled(15), lines.date.c_str(), int(lines.date.size()));
     if (::GetFocus() == hEdit) { // a tab stop: show where the focus is
         RECT client{};
         ::GetClientRect(hEdit, &client);

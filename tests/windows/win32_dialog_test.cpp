@@ -66,7 +66,8 @@ protected:
         if (hSave == nullptr)
             return L"no save dialog";
         const std::wstring filter = DialogDriver::SelectedFilter(hSave);
-        if (!DialogDriver::AnswerSaveDialog(hSave, name)) {
+        // The whole path: the dialog may open in the folder it was last left in.
+        if (!DialogDriver::AnswerSaveDialog(hSave, (m_folder / name).wstring())) {
             return L"not a save dialog:" + DialogDriver::Describe(hSave);
         }
         if (!m_driver->WaitForStatus(L"Файл прочитан.", 20s))
