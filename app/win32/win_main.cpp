@@ -16,14 +16,16 @@ namespace {
 
 constexpr int EXIT_BAD_USAGE = 2;
 
+// For a box, whose lines the box breaks itself.
 std::string Usage() {
-    return std::string("usage: tarvex [--database PATH | --no-history]\n") +
-           Msg("Opens the dialog that reads the measurement archive of the oil tester over a\n"
-               "serial port and saves it as a results file.\n") +
-           Msg("  --database PATH  measurement history file (default: $TARVEX_DATABASE, or\n"
-               "                 $XDG_DATA_HOME/tarvex/history.sqlite3)\n") +
-           Msg("  --no-history   leave the measurement history alone this run\n") +
-           Msg("Without a window: tarvex-read; the history: tarvex-history.\n");
+    return std::string("tarvex.exe [--database PATH | --no-history]\n\n") +
+           Msg("Opens the dialog that reads the measurement archive of the oil tester over a "
+               "serial port and saves it as a results file.") +
+           "\n\n--database PATH\n" +
+           Msg("the measurement history file (default: %TARVEX_DATABASE%, or "
+               "%LOCALAPPDATA%\\Tarvex\\history.sqlite3)") +
+           "\n--no-history\n" + Msg("leave the measurement history alone this run") + "\n\n" +
+           Msg("Without a window: tarvex-read.exe; the history: tarvex-history.exe.");
 }
 
 struct Options {
