@@ -47,6 +47,14 @@ std::string HistoryReasonText(history::Error::Kind kind) {
     case Kind::LockFiles:
         return "служебный файл истории (-shm или -wal) оставлен другим "
                "пользователем и недоступен для записи";
+    case Kind::Unreachable:
+        return "сервер истории сейчас недоступен";
+    case Kind::Refused:
+        return "сервер истории отказал в подключении";
+    case Kind::NotSetUp:
+        return "на сервере нет таблиц истории или они устарели";
+    case Kind::BadLocation:
+        return "в адресе сервера истории указан пароль";
     case Kind::Other:
         break;
     }
@@ -74,6 +82,16 @@ std::string HistoryRemedyText(history::Error::Kind kind) {
     case Kind::LockFiles:
         return "Когда история не используется ни одной программой, верните эти "
                "файлы своему пользователю (sudo chown) или удалите файл -shm.";
+    case Kind::Unreachable:
+        return "Проверьте, что сервер работает и доступен по сети, и повторите.";
+    case Kind::Refused:
+        return "Проверьте роль и базу в адресе, пароль в ~/.pgpass (или в файле "
+               "PGPASSFILE) или службу в pg_service.conf.";
+    case Kind::NotSetUp:
+        return "Администратор один раз выполняет «tarvex-history init» с тем же адресом.";
+    case Kind::BadLocation:
+        return "Уберите пароль из адреса: храните его в ~/.pgpass или используйте службу "
+               "из pg_service.conf (service=ИМЯ).";
     case Kind::CannotOpen:
     case Kind::Other:
         break;

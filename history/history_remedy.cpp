@@ -25,6 +25,19 @@ std::string remedyFor(Error::Kind kind) {
     case Error::Kind::LockFiles:
         return Msg("Another user or a program run as root left it: when no program uses the "
                    "history, give it back to this user (sudo chown) or remove the -shm file.");
+    case Error::Kind::Unreachable:
+        return Msg("Check that the history's server is running and that this PC's network "
+                   "reaches it, then try again.");
+    case Error::Kind::Refused:
+        return Msg("Check the role and the database the location names, and the password in "
+                   "~/.pgpass (or the file PGPASSFILE names) or the service in pg_service.conf; "
+                   "the server's administrator grants the role its rights "
+                   "(docs/postgresql.md).");
+    case Error::Kind::NotSetUp:
+        return Msg("An administrator runs 'tarvex-history init' with the same location, once.");
+    case Error::Kind::BadLocation:
+        return Msg("Give the server as postgresql://HOST/DATABASE or service=NAME, without a "
+                   "password.");
     case Error::Kind::CannotOpen:
     case Error::Kind::Other:
         break;

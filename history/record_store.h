@@ -97,6 +97,17 @@ public:
         TooNew,
         NotOurs,   // another program's database, a file of another kind, a folder
         LockFiles, // the -shm or -wal beside it cannot be written by this user
+        // A server history: not reachable now (down, no network, no answer in
+        // time, connection lost): trying again later may work.
+        Unreachable,
+        // A server history: the server answered and said no (password, role,
+        // database, privileges): trying again will not help until it is set up.
+        Refused,
+        // A server history whose tables are missing or older than this
+        // program: an administrator runs `tarvex-history init`.
+        NotSetUp,
+        // A server location this program will not use as given (a password in it).
+        BadLocation,
         Other
     };
     Error(Kind kind, const std::string& message) : std::runtime_error(message), m_kind(kind) {}
@@ -152,12 +163,18 @@ public:
     // The records the download saw (the reportable ones), in the order the
     // history took them in: enough to merge the download again elsewhere.
     virtual std::vector<ArchiveRecord> downloadRecords(std::int64_t id) = 0;
+
+    // Which history this is, in one line for the user: the file's path, or
+    // the server, database and whether the connection is encrypted.
+    virtual std::string describe() const = 0;
 };
 
 enum class OpenMode { ReadWrite, ReadOnly };
 
 // Opens (and in ReadWrite mode creates and brings up to date) the history at
-// path. Throws Error.
+// path. A server location (see server_location.h) opens the shared history
+// on that server instead, whose tables an administrator creates beforehand.
+// Throws Error.
 std::unique_ptr<RecordStore> openHistory(const std::string& path, OpenMode mode);
 
 } // namespace history

@@ -9,6 +9,8 @@
 #include "history/history_file.h"
 #include "history/record_fields.h"
 #include "history/record_store.h"
+#include "history/server_location.h"
+#include "history/server_store.h"
 #include "history/sqlite_db.h"
 #include "history/sqlite_instruments.h"
 
@@ -264,6 +266,8 @@ public:
         return records;
     }
 
+    std::string describe() const override { return m_db.path(); }
+
 private:
     // A row of time, port, device, position, count, empty_cells, last_record, instrument.
     static DownloadEntry downloadAt(const Statement& query) {
@@ -311,6 +315,8 @@ private:
 } // namespace
 
 std::unique_ptr<RecordStore> openHistory(const std::string& path, OpenMode mode) {
+    if (isServerHistory(path))
+        return openServerHistory(path, mode);
     return std::make_unique<SqliteStore>(path, mode);
 }
 

@@ -2,10 +2,14 @@
 // opening of the history fails, so the programs warn and carry on without it.
 #include "history/history_care.h"
 #include "history/record_store.h"
+#include "history/server_location.h"
+#include "history/server_store.h"
 
 namespace history {
 
-std::unique_ptr<RecordStore> openHistory(const std::string& path, OpenMode) {
+std::unique_ptr<RecordStore> openHistory(const std::string& path, OpenMode mode) {
+    if (isServerHistory(path))
+        return openServerHistory(path, mode);
     throw Error(Error::Kind::CannotOpen,
                 path + ": the measurement history is not part of this build");
 }
