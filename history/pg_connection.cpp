@@ -34,7 +34,9 @@ std::string firstLine(const char* text) {
 std::string oneLine(const char* text) {
     std::string line;
     for (const char* c = text ? text : ""; *c != '\0'; ++c)
-        line += *c == '\n' ? ' ' : *c;
+        line += *c == '\n' || *c == '\t' ? ' ' : *c;
+    for (size_t at; (at = line.find("  ")) != std::string::npos;)
+        line.erase(at, 1);
     while (!line.empty() && line.back() == ' ')
         line.pop_back();
     return line;
@@ -209,6 +211,10 @@ PgConnection::PgConnection(const std::string& location) : m_location(location) {
         if (before == CONNECTION_AWAITING_RESPONSE || before == CONNECTION_AUTH_OK)
             reached = true;
     }
+    // The server's notices ("already exists, skipping") are not the user's business.
+    if (polling == PGRES_POLLING_OK)
+        PQsetNoticeProcessor(
+            m_conn, [](void*, const char*) {}, nullptr);
     if (polling == PGRES_POLLING_FAILED) {
         const std::string why = oneLine(PQerrorMessage(m_conn));
         const bool needsPassword = PQconnectionNeedsPassword(m_conn) != 0;

@@ -5,6 +5,7 @@
 #include "history/record_fields.h"
 #include "platform/messages.h"
 #include "tools/history/history_care_commands.h"
+#include "tools/history/history_server_commands.h"
 
 namespace {
 
@@ -70,9 +71,10 @@ std::string ParseHistoryOptions(const std::vector<std::string>& args, HistoryOpt
             options.command = HistoryCommand::Name;
         else if (command == "join")
             options.command = HistoryCommand::Join;
-        else if (!ParseCareCommand(command, options.command))
+        else if (!ParseCareCommand(command, options.command) &&
+                 !ParseServerCommand(command, options.command))
             return Format(Msg("unknown command '%s' (list, export, stats, instruments, name, join, "
-                              "check, recover or backup)"),
+                              "check, recover, backup or init)"),
                           command.c_str());
         i = 1;
     }
@@ -148,6 +150,9 @@ std::string ParseHistoryOptions(const std::vector<std::string>& args, HistoryOpt
         } else if (options.command == HistoryCommand::Backup && options.output.empty() &&
                    name.rfind("-", 0) != 0) {
             options.output = name; // backup PATH: where the copy goes
+        } else if (options.command == HistoryCommand::Init && options.database.empty() &&
+                   name.rfind("-", 0) != 0) {
+            options.database = name; // init LOCATION
         } else {
             return Format(Msg("unknown argument '%s'"), args[i].c_str());
         }
@@ -155,8 +160,8 @@ std::string ParseHistoryOptions(const std::vector<std::string>& args, HistoryOpt
     if (options.help)
         return {};
     if (options.command == HistoryCommand::None)
-        return Msg("give a command: list, export, stats, instruments, name, join, check, recover or "
-                   "backup");
+        return Msg("give a command: list, export, stats, instruments, name, join, check, recover, "
+                   "backup or init");
     if (options.filter.from && options.filter.to && *options.filter.from > *options.filter.to)
         return Msg("--from is after --to");
     if (takesOperands && (options.operands.size() != 2 || options.operands[1].empty()))
@@ -195,7 +200,8 @@ const char* HistoryUsage() {
                     "       tarvex-history name ID NAME\n"
                     "       tarvex-history join INTO FROM\n"
                     "       tarvex-history check | recover\n"
-                    "       tarvex-history backup PATH [--force]\n") +
+                    "       tarvex-history backup PATH [--force]\n"
+                    "       tarvex-history init LOCATION\n") +
         Msg("Shows the measurement history that tarvex-read and the dialog keep.\n") +
         Msg("  instruments    the instruments the history tells apart by their records\n") +
         Msg("  name ID NAME   names an instrument (the serial number on its plate)\n") +
@@ -215,7 +221,7 @@ const char* HistoryUsage() {
         Msg("  --format F     export form: table (.xls, the default), report (.doc),\n"
             "                 xlsx or pdf\n") +
         Msg("  --output PATH  export file (default: history.xls, .doc, ... here)\n") +
-        Msg("  --force        overwrite an existing export file\n") + CareUsage() +
+        Msg("  --force        overwrite an existing export file\n") + CareUsage() + ServerUsage() +
         Msg("  --database PATH  history file (default: $TARVEX_DATABASE, or\n"
             "                 $XDG_DATA_HOME/tarvex/history.sqlite3)\n") +
         Msg("Exit status: 0 done, 1 nothing to export (no record matches the\n"

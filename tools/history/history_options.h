@@ -16,7 +16,17 @@ constexpr int HISTORY_NOT_READABLE = 6; // the history could not be opened or re
 constexpr int HISTORY_DAMAGED = 7;      // check: the history is damaged
 
 enum class HistoryCommand {
-    None, List, Export, Stats, Check, Recover, Backup, Instruments, Name, Join
+    None,
+    List,
+    Export,
+    Stats,
+    Check,
+    Recover,
+    Backup,
+    Instruments,
+    Name,
+    Join,
+    Init
 };
 
 struct HistoryOptions {

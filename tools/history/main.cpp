@@ -11,6 +11,7 @@
 #include "history/history_remedy.h"
 #include "history/record_fields.h"
 #include "history/record_store.h"
+#include "history/server_location.h"
 #include "platform/atomic_file.h"
 #include "platform/messages.h"
 #include "tools/history/history_care_commands.h"
@@ -18,6 +19,7 @@
 #include "tools/history/history_instruments.h"
 #include "tools/history/history_list.h"
 #include "tools/history/history_options.h"
+#include "tools/history/history_server_commands.h"
 
 namespace {
 
@@ -34,10 +36,10 @@ size_t Characters(const std::string& utf8) {
 
 // One "label: value" line each, the values in one column; the width counts
 // characters, not bytes, so that translated labels line up too.
-void PrintStats(history::RecordStore& store, const std::string& path) {
+void PrintStats(history::RecordStore& store) {
     const history::Stats stats = store.stats();
     const std::pair<std::string, std::string> rows[] = {
-        {Msg("History"), path},
+        {Msg("History"), store.describe()},
         {Msg("Records"), std::to_string(stats.records)},
         {Msg("Downloads"), std::to_string(stats.downloads)},
         {Msg("First measured"), When(stats.firstMeasured)},
@@ -80,7 +82,7 @@ int Run(HistoryOptions options, history::RecordStore& store, const std::string& 
     case HistoryCommand::Join:
         return RunInstrumentCommand(store, options);
     case HistoryCommand::Stats:
-        PrintStats(store, path);
+        PrintStats(store);
         return HISTORY_OK;
     case HistoryCommand::Export: {
         const std::string output =
@@ -102,6 +104,8 @@ int Run(HistoryOptions options, history::RecordStore& store, const std::string& 
     case HistoryCommand::Recover:
     case HistoryCommand::Backup:
         return RunCareCommand(options, path);
+    case HistoryCommand::Init:
+        return RunInit(path);
     case HistoryCommand::None:
         break;
     }
@@ -130,15 +134,18 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tarvex-history: %s\n", note.c_str());
     const std::string path =
         options.database.empty() ? history::defaultHistoryPath() : options.database;
+    if (options.command == HistoryCommand::Init)
+        return RunInit(path);
     std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
+    const bool onServer = history::isServerHistory(path);
+    if (!onServer && std::filesystem::is_directory(path, ec)) {
         std::fprintf(
             stderr, "tarvex-history: %s\n",
             Format(Msg("%s is a folder: give the path of the history file itself"), path.c_str())
                 .c_str());
         return HISTORY_NOT_READABLE;
     }
-    if (path.empty() || !std::filesystem::exists(path, ec)) {
+    if (!onServer && (path.empty() || !std::filesystem::exists(path, ec))) {
         const std::string where = path.empty() ? Msg("(no home folder)") : path;
         std::fprintf(stderr, "tarvex-history: %s\n",
                      Format(Msg("no history at %s yet: the first download (tarvex-read or the "
@@ -148,8 +155,16 @@ int main(int argc, char** argv) {
         return HISTORY_NOT_READABLE;
     }
     if (options.command == HistoryCommand::Check || options.command == HistoryCommand::Recover ||
-        options.command == HistoryCommand::Backup)
+        options.command == HistoryCommand::Backup) {
+        if (onServer) {
+            std::fprintf(stderr, "tarvex-history: %s\n",
+                         Msg("check, recover and backup look after a history file; a server's "
+                             "history is looked after by its administrator (pg_dump, the "
+                             "server's own checks)"));
+            return HISTORY_BAD_USAGE;
+        }
         return RunCareCommand(options, path);
+    }
     // Naming and joining change the history; everything else only reads it.
     const bool changes =
         options.command == HistoryCommand::Name || options.command == HistoryCommand::Join;

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# scripts/pg_server.sh COMMAND [ARGS...]: runs COMMAND with a throwaway
+# PostgreSQL server beside it, then stops the server and deletes its data
+# whatever happens. COMMAND finds the server in TARVEX_TEST_POSTGRES, a libpq
+# connection string (superuser "tarvex_test" over a Unix socket, no password).
+# As root the server runs as nobody (it refuses root); as any other user, as
+# that user. The status is COMMAND's.
+set -euo pipefail
+
+if [ $# -eq 0 ]; then
+    echo "usage: $0 COMMAND [ARGS...]" >&2
+    exit 2
+fi
+
+# Debian keeps the server's programs out of PATH, one folder per version.
+BIN=
+for dir in /usr/lib/postgresql/*/bin; do
+    [ -x "$dir/postgres" ] && BIN=$dir
+done
+if [ -z "$BIN" ]; then
+    BIN=$(dirname "$(command -v postgres 2>/dev/null || true)")
+    [ -x "$BIN/postgres" ] || { echo "$0: no PostgreSQL server installed (postgresql-15)" >&2; exit 1; }
+fi
+
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/tarvex-pg.XXXXXX")
+as_server() { "$@"; }
+if [ "$(id -u)" -eq 0 ]; then
+    chown nobody:nogroup "$WORK"
+    as_server() { (cd / && setpriv --reuid=nobody --regid=nogroup --clear-groups "$@"); }
+fi
+
+stop_server() {
+    if [ -f "$WORK/data/postmaster.pid" ]; then
+        as_server "$BIN/pg_ctl" stop -D "$WORK/data" -m immediate -w >/dev/null 2>&1 || true
+    fi
+    rm -rf "$WORK"
+}
+trap stop_server EXIT
+trap 'exit 130' INT TERM
+
+as_server "$BIN/initdb" -D "$WORK/data" -U tarvex_test --auth=trust -E UTF8 --locale=C.UTF-8 \
+    >"$WORK/initdb.log" 2>&1 || { cat "$WORK/initdb.log" >&2; exit 1; }
+# Port: any free number will do, the socket's folder is ours alone.
+as_server "$BIN/pg_ctl" start -D "$WORK/data" -w -l "$WORK/server.log" \
+    -o "-c listen_addresses='' -c unix_socket_directories='$WORK' -c port=5432 -c fsync=off \
+        -c synchronous_commit=off -c full_page_writes=off -c max_connections=100" \
+    >/dev/null || { cat "$WORK/server.log" >&2; exit 1; }
+
+export TARVEX_TEST_POSTGRES="host=$WORK port=5432 user=tarvex_test dbname=postgres"
+export TARVEX_TEST_POSTGRES_DATA="$WORK/data"
+status=0
+"$@" || status=$?
+exit "$status"
