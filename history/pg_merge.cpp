@@ -118,9 +118,10 @@ MergeOutcome mergeIntoServer(PgConnection& db, const DownloadEntry& download,
                 "ORDER BY r.id ON CONFLICT DO NOTHING RETURNING 1) "
                 "UPDATE tarvex.downloads SET added = $3::integer WHERE id = $2::bigint",
                 {bytesArray, downloadId, std::to_string(outcome.added)});
+        // Everything is handled; only the commit is left.
+        if (progress)
+            progress(static_cast<int>(records.size()));
     });
-    if (progress)
-        progress(static_cast<int>(records.size()));
     return outcome;
 }
 

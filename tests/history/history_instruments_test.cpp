@@ -3,6 +3,7 @@
 // gets one instrument per device.
 #include "history/history_care.h"
 #include "history/record_store.h"
+#include "tests/history/store_contract.h"
 #include "tests/support/history_records.h"
 #include "tests/support/sim_process.h"
 
@@ -14,9 +15,12 @@ using namespace history;
 
 namespace {
 
+// Each call a download of its own (one second later): a store may know a
+// download again by what the log keeps of it.
 DownloadEntry At(const std::string& device, std::optional<std::int64_t> instrument = {}) {
+    static std::int64_t time = 1700000000;
     return DownloadEntry{
-        .time = 1700000000, .port = "COM3", .device = device, .instrument = instrument};
+        .time = ++time, .port = "COM3", .device = device, .instrument = instrument};
 }
 
 std::int64_t InstrumentOf(RecordStore& store, int sample) {
@@ -28,9 +32,12 @@ std::int64_t InstrumentOf(RecordStore& store, int sample) {
     return instrument;
 }
 
-TEST(HistoryInstruments, DownloadsBelongToTheInstrumentHoldingTheirRecords) {
-    const TempDir dir;
-    auto store = openHistory(dir.File("h.sqlite3"), OpenMode::ReadWrite);
+// Every store: the history file and the shared one on a server.
+class HistoryInstrumentsContract : public StoreContract {};
+INSTANTIATE_TEST_SUITE_P(Stores, HistoryInstrumentsContract, EVERY_STORE);
+
+TEST_P(HistoryInstrumentsContract, DownloadsBelongToTheInstrumentHoldingTheirRecords) {
+    auto store = Open();
     const MergeOutcome a = store->mergeDownload(At("/dev/ttyUSB0"), Records(1, 100));
     // Another instrument on the same cable, then the first through another cable.
     const MergeOutcome b = store->mergeDownload(At("/dev/ttyUSB0"), Records(1001, 1050));
@@ -67,9 +74,8 @@ TEST(HistoryInstruments, DownloadsBelongToTheInstrumentHoldingTheirRecords) {
     EXPECT_EQ(instruments[1].records, 50 + 10 + 10);
 }
 
-TEST(HistoryInstruments, NamedAndJoined) {
-    const TempDir dir;
-    auto store = openHistory(dir.File("h.sqlite3"), OpenMode::ReadWrite);
+TEST_P(HistoryInstrumentsContract, NamedAndJoined) {
+    auto store = Open();
     const auto a = store->mergeDownload(At("d"), Records(1, 10)).instrumentId;
     const auto b = store->mergeDownload(At("d"), Records(101, 120)).instrumentId;
     const auto c = store->mergeDownload(At("d"), Records(201, 205)).instrumentId;
