@@ -129,17 +129,20 @@ std::string serverRoleGrants() {
     return R"sql(-- The PCs: they read, add downloads and records, name and join instruments.
 CREATE ROLE tarvex_writer NOLOGIN;
 GRANT USAGE ON SCHEMA tarvex TO tarvex_writer;
-GRANT SELECT, INSERT, UPDATE ON tarvex.records, tarvex.downloads, tarvex.sightings,
-    tarvex.schema_version TO tarvex_writer;
+GRANT SELECT, INSERT, UPDATE ON tarvex.records, tarvex.downloads, tarvex.sightings
+    TO tarvex_writer;
 GRANT SELECT, INSERT, UPDATE, DELETE ON tarvex.instruments TO tarvex_writer;
+GRANT SELECT ON tarvex.schema_version TO tarvex_writer;
 GRANT USAGE ON ALL SEQUENCES IN SCHEMA tarvex TO tarvex_writer;
 -- Viewers: they read only.
 CREATE ROLE tarvex_reader NOLOGIN;
 GRANT USAGE ON SCHEMA tarvex TO tarvex_reader;
 GRANT SELECT ON ALL TABLES IN SCHEMA tarvex TO tarvex_reader;
+-- Who may connect at all (the database's name as it is):
+--   GRANT CONNECT ON DATABASE tarvex TO tarvex_writer, tarvex_reader;
 -- Each PC or viewer logs in as its own role in one of the two:
 --   CREATE ROLE lab_pc1 LOGIN PASSWORD '...' IN ROLE tarvex_writer;
---   GRANT CONNECT ON DATABASE tarvex TO tarvex_writer, tarvex_reader;
+--   CREATE ROLE head_office LOGIN PASSWORD '...' IN ROLE tarvex_reader;
 )sql";
 }
 

@@ -4,7 +4,7 @@
 TARVEX_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 TARVEX_PACKAGES=(cmake g++ make pkg-config libgtest-dev qt6-base-dev qt6-translations-l10n
                  xvfb xauth locales clang libclang-rt-14-dev procps time
-                 libsqlite3-dev sqlite3 gettext
+                 libsqlite3-dev sqlite3 gettext libpq-dev postgresql-15
                  libxlsxwriter-dev libpango1.0-dev libcairo2-dev fonts-dejavu-core
                  poppler-utils unzip libreoffice-calc
                  dpkg-dev file lintian desktop-file-utils appstream librsvg2-bin

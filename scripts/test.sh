@@ -3,12 +3,15 @@
 # Debian package made from it and checked, the link and download tests under
 # ThreadSanitizer, the whole suite under
 # AddressSanitizer with UndefinedBehaviorSanitizer, then a bounded fuzz run.
+# The plain and the AddressSanitizer suites run beside a throwaway PostgreSQL
+# server (scripts/pg_server.sh), whose tests must then run, not be skipped.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 cd "$TARVEX_ROOT"
 install_dependencies
 
 export QT_QPA_PLATFORM=offscreen
+export TARVEX_TEST_POSTGRES_REQUIRED=1
 
 # Totals over every ctest run and the fuzz targets, printed however the run ends.
 PASSED=0
@@ -16,10 +19,12 @@ FAILED=0
 trap 'echo; echo "tests: $PASSED passed, $FAILED failed"' EXIT
 
 # run_ctest BUILD_DIR [ctest options...]: runs and adds its counts to the totals.
+# With WITH_SERVER=1 in its environment, beside a throwaway PostgreSQL server.
 run_ctest() {
-    local log status=0
+    local log status=0 beside=()
+    [ "${WITH_SERVER:-0}" = 1 ] && beside=(scripts/pg_server.sh)
     log=$(mktemp)
-    ctest --test-dir "$@" --output-on-failure -j "$JOBS" | tee "$log" || status=$?
+    "${beside[@]}" ctest --test-dir "$@" --output-on-failure -j "$JOBS" | tee "$log" || status=$?
     local counts
     counts=$(sed -n 's/.* tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*/\1 \2/p' "$log")
     rm -f "$log"
@@ -35,7 +40,7 @@ run_ctest() {
 
 echo "== build and test"
 build build -DTARVEX_WERROR=ON
-run_ctest build
+WITH_SERVER=1 run_ctest build
 
 echo "== Debian package"
 # Packed from the build above (no second build); checked without installing.
@@ -52,7 +57,7 @@ TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" run_ctest build-tsan -L t
 
 echo "== AddressSanitizer and UndefinedBehaviorSanitizer: whole suite"
 build build-asan -DTARVEX_WERROR=ON -DTARVEX_SANITIZE=address,undefined
-ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1" run_ctest build-asan
+WITH_SERVER=1 ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1" run_ctest build-asan
 
 if [ -x scripts/fuzz.sh ]; then
     echo "== fuzzing"

@@ -3,6 +3,7 @@
 // locations it cannot use.
 #include "history/download_token.h"
 #include "history/pg_connection.h"
+#include "history/pg_schema.h"
 #include "history/record_store.h"
 #include "history/server_location.h"
 #include "tests/support/history_records.h"
@@ -190,6 +191,50 @@ TEST(ServerHistory, UnusableServersAreToldApart) {
     const ServerDatabase newer;
     newer.connect()->exec("UPDATE tarvex.schema_version SET version = 99");
     EXPECT_EQ(KindOpening(newer.location()), Error::Kind::TooNew);
+}
+
+std::string Replaced(std::string text, const std::string& what, const std::string& with) {
+    for (size_t at = 0; (at = text.find(what, at)) != std::string::npos; at += with.size())
+        text.replace(at, what.size(), with);
+    return text;
+}
+
+// The grants init prints are enough for a PC to do all it does, and a
+// viewer can read everything but change nothing.
+TEST(ServerHistory, WriterAndReaderRolesHaveTheRightsTheyNeed) {
+    REQUIRE_TEST_SERVER();
+    const ServerDatabase db;
+    // Roles belong to the whole server: named after this database.
+    const std::string prefix = db.location().substr(db.location().rfind('=') + 1);
+    std::string grants = Replaced(serverRoleGrants(), "tarvex_writer", prefix + "_writer");
+    grants = Replaced(grants, "tarvex_reader", prefix + "_reader");
+    auto admin = db.connect();
+    admin->script(grants);
+    admin->script("CREATE ROLE " + prefix + "_pc LOGIN IN ROLE " + prefix + "_writer;" +
+                  "CREATE ROLE " + prefix + "_head LOGIN IN ROLE " + prefix + "_reader");
+
+    auto pc = openHistory(db.location() + " user=" + prefix + "_pc", OpenMode::ReadWrite);
+    const auto a = pc->mergeDownload(Entry(1700000000, 20), Records(1, 20)).instrumentId;
+    const auto b = pc->mergeDownload(Entry(1700000001, 20), Records(101, 120)).instrumentId;
+    pc->nameInstrument(b, "7K-0412");
+    pc->joinInstruments(a, b);
+    EXPECT_EQ(pc->stats().records, 40);
+
+    auto head = openHistory(db.location() + " user=" + prefix + "_head", OpenMode::ReadOnly);
+    EXPECT_EQ(head->stats().records, 40);
+    EXPECT_EQ(head->instruments().at(0).name, "7K-0412");
+    EXPECT_EQ(head->downloadRecords(1).size(), 20u);
+    auto headWriting =
+        openHistory(db.location() + " user=" + prefix + "_head", OpenMode::ReadWrite);
+    try {
+        headWriting->mergeDownload(Entry(1700000002, 5), Records(1, 5));
+        ADD_FAILURE() << "a viewer merged a download";
+    } catch (const Error& error) {
+        EXPECT_EQ(error.kind(), Error::Kind::Refused) << error.what();
+    }
+    admin->script("DROP OWNED BY " + prefix + "_pc, " + prefix + "_head, " + prefix + "_writer, " +
+                  prefix + "_reader; DROP ROLE " + prefix + "_pc, " + prefix + "_head, " + prefix +
+                  "_writer, " + prefix + "_reader");
 }
 
 // A history opened to be read is never written; describe() names the server.
