@@ -1,4 +1,5 @@
-// Timing of the measurement history, run by history_bench.sh:
+// Timing of the measurement history, run by history_bench.sh and, on a
+// PostgreSQL server, server_history_bench.sh (PATH is then the server's location):
 //   history_bench merge PATH            times merges of 2000-record downloads
 //   history_bench fill PATH RECORDS     makes a synthetic history of RECORDS records
 // Records are made like the instrument's: sample numbers 1..5000, cells 1..6,
@@ -51,9 +52,11 @@ ArchiveRecord makeRecord(long n, std::mt19937& random) {
     return r;
 }
 
-history::DownloadEntry entryFor(int position) {
+// Download number serial: ten minutes after serial - 1 (a shared history
+// knows a download again by what its log keeps, the time with it).
+history::DownloadEntry entryFor(int position, long serial) {
     history::DownloadEntry entry;
-    entry.time = 1700000000;
+    entry.time = 1700000000 + serial * 600;
     entry.port = "COM3";
     entry.device = "/dev/ttyUSB0";
     entry.position = position;
@@ -77,7 +80,7 @@ int merge(const std::string& path) {
     for (int k = 0; k < 10; ++k) {
         const std::span<const ArchiveRecord> download(all.data() + k * 1000, 2000);
         const auto start = Clock::now();
-        const history::MergeOutcome outcome = store->mergeDownload(entryFor(k), download);
+        const history::MergeOutcome outcome = store->mergeDownload(entryFor(k, 2000000 + k), download);
         (outcome.known == 0 ? fresh : overlapping).push_back(millisecondsSince(start));
     }
     auto median = [](std::vector<double> v) {
@@ -101,7 +104,7 @@ int fill(const std::string& path, long records) {
         for (long k = 0; k < count; ++k)
             download[static_cast<size_t>(k)] = makeRecord(n + k, random);
         store->mergeDownload(
-            entryFor(static_cast<int>(n % 2000)),
+            entryFor(static_cast<int>(n % 2000), n / 2000),
             std::span<const ArchiveRecord>(download.data(), static_cast<size_t>(count)));
         n += count;
     }

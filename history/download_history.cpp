@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "history/history_path.h"
+#include "history/server_location.h"
 
 namespace history {
 
@@ -13,6 +14,8 @@ HistoryFailure failureOf(const Error& error) {
 }
 
 std::optional<HistoryFailure> prepareFolder(const std::string& path) {
+    if (isServerHistory(path))
+        return std::nullopt; // no folder of ours: the server keeps it
     if (path.empty())
         return HistoryFailure{Error::Kind::CannotOpen,
                               "no place for the history: neither HOME nor XDG_DATA_HOME is set"};

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "archive/archive_record.h"
+#include "history/server_location.h"
 
 namespace history {
 
@@ -46,7 +47,8 @@ std::optional<HistoryFailure> DownloadSession::prepare(const std::string& device
     m_knownRecord.reset();
     m_instrument.reset();
     std::error_code ec;
-    if (!m_onlyNew || m_path.empty() || !std::filesystem::exists(m_path, ec))
+    if (!m_onlyNew || m_path.empty() ||
+        (!isServerHistory(m_path) && !std::filesystem::exists(m_path, ec)))
         return std::nullopt; // a history not made yet holds nothing
     try {
         m_store = openForLookUp(m_path);

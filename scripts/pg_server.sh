@@ -4,7 +4,8 @@
 # whatever happens. COMMAND finds the server in TARVEX_TEST_POSTGRES, a libpq
 # connection string (superuser "tarvex_test" over a Unix socket, no password).
 # As root the server runs as nobody (it refuses root); as any other user, as
-# that user. The status is COMMAND's.
+# that user. The status is COMMAND's. With TARVEX_PG_TCP_PORT=N it also
+# listens on 127.0.0.1:N (TARVEX_TEST_POSTGRES_TCP), for timings over TCP.
 set -euo pipefail
 
 if [ $# -eq 0 ]; then
@@ -40,13 +41,19 @@ trap 'exit 130' INT TERM
 
 as_server "$BIN/initdb" -D "$WORK/data" -U tarvex_test --auth=trust -E UTF8 --locale=C.UTF-8 \
     >"$WORK/initdb.log" 2>&1 || { cat "$WORK/initdb.log" >&2; exit 1; }
-# Port: any free number will do, the socket's folder is ours alone.
+# The socket's folder is ours alone: its port number cannot clash.
+PORT=${TARVEX_PG_TCP_PORT:-5432}
+LISTEN=
+[ -n "${TARVEX_PG_TCP_PORT:-}" ] && LISTEN=127.0.0.1
 as_server "$BIN/pg_ctl" start -D "$WORK/data" -w -l "$WORK/server.log" \
-    -o "-c listen_addresses='' -c unix_socket_directories='$WORK' -c port=5432 -c fsync=off \
+    -o "-c listen_addresses='$LISTEN' -c unix_socket_directories='$WORK' -c port=$PORT -c fsync=off \
         -c synchronous_commit=off -c full_page_writes=off -c max_connections=100" \
     >/dev/null || { cat "$WORK/server.log" >&2; exit 1; }
 
-export TARVEX_TEST_POSTGRES="host=$WORK port=5432 user=tarvex_test dbname=postgres"
+export TARVEX_TEST_POSTGRES="host=$WORK port=$PORT user=tarvex_test dbname=postgres"
+if [ -n "$LISTEN" ]; then
+    export TARVEX_TEST_POSTGRES_TCP="host=127.0.0.1 port=$PORT user=tarvex_test sslmode=disable"
+fi
 export TARVEX_TEST_POSTGRES_DATA="$WORK/data"
 status=0
 "$@" || status=$?

@@ -26,6 +26,7 @@
 #include "exports/results_forms.h"
 #include "history/history_export.h"
 #include "history/record_fields.h"
+#include "history/server_location.h"
 #include "ui/chart_view.h"
 #include "ui/history_charts.h"
 #include "ui/history_filter.h"
@@ -148,7 +149,7 @@ void HistoryWindow::LoadInstruments() {
     m_pInstrument->addItem(QStringLiteral("все приборы"));
     m_instruments.clear();
     std::error_code ec;
-    if (!std::filesystem::exists(m_szPath, ec))
+    if (!history::isServerHistory(m_szPath) && !std::filesystem::exists(m_szPath, ec))
         return;
     try {
         auto store = history::openHistory(m_szPath, history::OpenMode::ReadOnly);
@@ -208,7 +209,7 @@ void HistoryWindow::Reload() {
         };
         try {
             std::error_code ec;
-            if (!std::filesystem::exists(path, ec)) {
+            if (!history::isServerHistory(path) && !std::filesystem::exists(path, ec)) {
                 szError = QStringLiteral("История пока пуста: ни одно чтение ещё не сохранено.\n"
                                          "Файл истории появится после первого чтения: %1")
                               .arg(QString::fromStdString(path));
