@@ -34,13 +34,9 @@ void rename(PgConnection& db, std::int64_t id, const std::string& name) {
 
 std::vector<InstrumentInfo> listServerInstruments(PgConnection& db) {
     const PgResult rows =
-        db.exec("SELECT i.id, coalesce(i.name, ''),"
-                " coalesce((SELECT device FROM tarvex.downloads d WHERE d.instrument = i.id"
-                "           ORDER BY d.id DESC LIMIT 1), ''),"
-                " (SELECT count(*) FROM tarvex.records r WHERE r.instrument = i.id),"
-                " (SELECT count(*) FROM tarvex.downloads d WHERE d.instrument = i.id),"
-                " coalesce((SELECT max(time) FROM tarvex.downloads d WHERE d.instrument = i.id), 0)"
-                " FROM tarvex.instruments i ORDER BY i.id");
+        db.exec("SELECT i.id, coalesce(i.name, ''), coalesce(d.device, ''), i.records, "
+                "i.downloads, i.last_time FROM tarvex.instruments i "
+                "LEFT JOIN tarvex.downloads d ON d.id = i.last_download ORDER BY i.id");
     std::vector<InstrumentInfo> instruments;
     for (int row = 0; row < rows.rows(); ++row)
         instruments.push_back(InstrumentInfo{rows.integer(row, 0), rows.text(row, 1),
@@ -69,6 +65,12 @@ void joinServerInstruments(PgConnection& db, std::int64_t into, std::int64_t fro
         const std::vector<PgParam> ids = {std::to_string(into), std::to_string(from)};
         db.exec("UPDATE tarvex.records SET instrument = $1 WHERE instrument = $2", ids);
         db.exec("UPDATE tarvex.downloads SET instrument = $1 WHERE instrument = $2", ids);
+        db.exec("UPDATE tarvex.instruments i SET records = i.records + f.records, "
+                "downloads = i.downloads + f.downloads, "
+                "last_time = greatest(i.last_time, f.last_time), "
+                "last_download = greatest(i.last_download, f.last_download) "
+                "FROM tarvex.instruments f WHERE i.id = $1 AND f.id = $2",
+                ids);
         db.exec("DELETE FROM tarvex.instruments WHERE id = $2 AND $1::bigint IS NOT NULL", ids);
         rename(db, into, intoName.empty() ? fromName : intoName);
     });

@@ -113,11 +113,16 @@ MergeOutcome mergeIntoServer(PgConnection& db, const DownloadEntry& download,
         outcome.added = static_cast<int>(added.integer(0, 0));
         outcome.known = reportable - outcome.added;
 
+        // The instrument's totals last: its row stays locked only until the commit.
         db.exec("WITH seen AS (INSERT INTO tarvex.sightings(record, download) "
                 "SELECT r.id, $2::bigint FROM tarvex.records r WHERE r.bytes = ANY($1::bytea[]) "
-                "ORDER BY r.id ON CONFLICT DO NOTHING RETURNING 1) "
+                "ORDER BY r.id ON CONFLICT DO NOTHING RETURNING 1), "
+                "counted AS (UPDATE tarvex.instruments SET records = records + $3::integer, "
+                "downloads = downloads + 1, last_time = greatest(last_time, $5::bigint), "
+                "last_download = greatest(last_download, $2::bigint) WHERE id = $4::bigint) "
                 "UPDATE tarvex.downloads SET added = $3::integer WHERE id = $2::bigint",
-                {bytesArray, downloadId, std::to_string(outcome.added)});
+                {bytesArray, downloadId, std::to_string(outcome.added),
+                 optionalId(outcome.instrumentId), std::to_string(download.time)});
         // Everything is handled; only the commit is left.
         if (progress)
             progress(static_cast<int>(records.size()));

@@ -15,9 +15,15 @@ const char* const STEPS[] = {
     // download once, by its token), which download saw which record, and the
     // instruments. Copies of the fields the filters use sit beside the bytes.
     R"sql(
+    -- An instrument keeps its own totals, which its merges and joins bring
+    -- up to date: listing the instruments does not count a million records.
     CREATE TABLE tarvex.instruments(
         id bigserial PRIMARY KEY,
-        name text UNIQUE);
+        name text UNIQUE,
+        records bigint NOT NULL DEFAULT 0,
+        downloads bigint NOT NULL DEFAULT 0,
+        last_time bigint NOT NULL DEFAULT 0,
+        last_download bigint);
     CREATE TABLE tarvex.downloads(
         id bigserial PRIMARY KEY,
         token text NOT NULL UNIQUE,
