@@ -55,6 +55,12 @@ if [ -n "$LISTEN" ]; then
     export TARVEX_TEST_POSTGRES_TCP="host=127.0.0.1 port=$PORT user=tarvex_test sslmode=disable"
 fi
 export TARVEX_TEST_POSTGRES_DATA="$WORK/data"
+# In the background, so that a signal to this script is handled at once
+# (bash runs a trap only after its foreground command ends): the command is
+# stopped, then the server.
+"$@" <&0 &
+child=$!
+trap 'kill -TERM "$child" 2>/dev/null; wait "$child"; exit 130' INT TERM
 status=0
-"$@" || status=$?
+wait "$child" || status=$?
 exit "$status"
