@@ -28,7 +28,9 @@ psql "$TARVEX_TEST_POSTGRES" -qAtc "CREATE DATABASE $DB" >/dev/null
 trap 'psql "$TARVEX_TEST_POSTGRES" -qAtc "DROP DATABASE IF EXISTS $DB WITH (FORCE)" >/dev/null' EXIT
 # Over the loopback (TCP), as a PC on the lab's network would connect.
 LOCATION="$TARVEX_TEST_POSTGRES dbname=$DB"
-if [ -n "${TARVEX_TEST_POSTGRES_TCP:-}" ]; then LOCATION="$TARVEX_TEST_POSTGRES_TCP dbname=$DB"; fi
+if [ -n "${TARVEX_PG_TCP_PORT:-}" ]; then
+    LOCATION="$TARVEX_TEST_POSTGRES_TCP dbname=$DB sslmode=disable"
+fi
 echo "server history: $LOCATION"
 "$HISTORY" init "$LOCATION" >/dev/null
 

@@ -194,7 +194,7 @@ PgConnection::PgConnection(const std::string& location) : m_location(location) {
         timeoutS = std::atoi(DEFAULT_CONNECT_TIMEOUT_S); // "wait forever" is not offered
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(timeoutS);
 
-    bool reached = false; // the server read our login and answered it
+    bool reached = false; // the server answered what we sent
     PostgresPollingStatusType polling =
         PQstatus(m_conn) == CONNECTION_BAD ? PGRES_POLLING_FAILED : PGRES_POLLING_WRITING;
     while (polling != PGRES_POLLING_OK && polling != PGRES_POLLING_FAILED) {
@@ -207,8 +207,11 @@ PgConnection::PgConnection(const std::string& location) : m_location(location) {
         }
         const ConnStatusType before = PQstatus(m_conn);
         polling = PQconnectPoll(m_conn);
-        // An answer to the login came in (an error now is the server's no).
-        if (before == CONNECTION_AWAITING_RESPONSE || before == CONNECTION_AUTH_OK)
+        // An answer to the TLS request or the login came in: an error now is
+        // the server's no (TLS refused, a certificate that does not match,
+        // the password), which trying again later does not mend.
+        if (before == CONNECTION_SSL_STARTUP || before == CONNECTION_AWAITING_RESPONSE ||
+            before == CONNECTION_AUTH_OK)
             reached = true;
     }
     // The server's notices ("already exists, skipping") are not the user's business.

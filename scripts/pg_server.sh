@@ -4,8 +4,9 @@
 # whatever happens. COMMAND finds the server in TARVEX_TEST_POSTGRES, a libpq
 # connection string (superuser "tarvex_test" over a Unix socket, no password).
 # As root the server runs as nobody (it refuses root); as any other user, as
-# that user. The status is COMMAND's. With TARVEX_PG_TCP_PORT=N it also
-# listens on 127.0.0.1:N (TARVEX_TEST_POSTGRES_TCP), for timings over TCP.
+# that user. The status is COMMAND's. It also listens on the loopback
+# (TARVEX_TEST_POSTGRES_TCP, without a database) where it refuses every
+# login; with TARVEX_PG_TCP_PORT=N on port N, where it takes them (timings).
 set -euo pipefail
 
 if [ $# -eq 0 ]; then
@@ -39,22 +40,31 @@ stop_server() {
 trap stop_server EXIT
 trap 'exit 130' INT TERM
 
-as_server "$BIN/initdb" -D "$WORK/data" -U tarvex_test --auth=trust -E UTF8 --locale=C.UTF-8 \
-    >"$WORK/initdb.log" 2>&1 || { cat "$WORK/initdb.log" >&2; exit 1; }
-# The socket's folder is ours alone: its port number cannot clash.
-PORT=${TARVEX_PG_TCP_PORT:-5432}
-LISTEN=
-[ -n "${TARVEX_PG_TCP_PORT:-}" ] && LISTEN=127.0.0.1
-as_server "$BIN/pg_ctl" start -D "$WORK/data" -w -l "$WORK/server.log" \
-    -o "-c listen_addresses='$LISTEN' -c unix_socket_directories='$WORK' -c port=$PORT -c fsync=off \
-        -c synchronous_commit=off -c full_page_writes=off -c max_connections=100" \
-    >/dev/null || { cat "$WORK/server.log" >&2; exit 1; }
+# Logins over TCP are refused unless a port is asked for (the timings):
+# another user of this machine could log in as the superuser otherwise.
+# The refusal comes after the TLS request, which the tests need to meet.
+HOST_AUTH=reject
+[ -n "${TARVEX_PG_TCP_PORT:-}" ] && HOST_AUTH=trust
+as_server "$BIN/initdb" -D "$WORK/data" -U tarvex_test --auth-local=trust --auth-host=$HOST_AUTH \
+    -E UTF8 --locale=C.UTF-8 >"$WORK/initdb.log" 2>&1 || { cat "$WORK/initdb.log" >&2; exit 1; }
+# The loopback port: the one asked for, else a free one (another server of
+# this script may take one at the same moment: a few tries).
+for try in 1 2 3 4 5; do
+    PORT=${TARVEX_PG_TCP_PORT:-$((20000 + RANDOM % 40000))}
+    if as_server "$BIN/pg_ctl" start -D "$WORK/data" -w -l "$WORK/server.log" \
+        -o "-c listen_addresses=127.0.0.1 -c unix_socket_directories='$WORK' -c port=$PORT \
+            -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c max_connections=100" \
+        >/dev/null 2>&1; then
+        break
+    fi
+    if [ -n "${TARVEX_PG_TCP_PORT:-}" ] || [ "$try" = 5 ]; then
+        cat "$WORK/server.log" >&2
+        exit 1
+    fi
+done
 
 export TARVEX_TEST_POSTGRES="host=$WORK port=$PORT user=tarvex_test dbname=postgres"
-if [ -n "$LISTEN" ]; then
-    export TARVEX_TEST_POSTGRES_TCP="host=127.0.0.1 port=$PORT user=tarvex_test sslmode=disable"
-fi
-export TARVEX_TEST_POSTGRES_DATA="$WORK/data"
+export TARVEX_TEST_POSTGRES_TCP="host=127.0.0.1 port=$PORT user=tarvex_test"
 # In the background, so that a signal to this script is handled at once
 # (bash runs a trap only after its foreground command ends): the command is
 # stopped, then the server.
