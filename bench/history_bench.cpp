@@ -80,7 +80,8 @@ int merge(const std::string& path) {
     for (int k = 0; k < 10; ++k) {
         const std::span<const ArchiveRecord> download(all.data() + k * 1000, 2000);
         const auto start = Clock::now();
-        const history::MergeOutcome outcome = store->mergeDownload(entryFor(k, 2000000 + k), download);
+        const history::MergeOutcome outcome =
+            store->mergeDownload(entryFor(k, 2000000 + k), download);
         (outcome.known == 0 ? fresh : overlapping).push_back(millisecondsSince(start));
     }
     auto median = [](std::vector<double> v) {
