@@ -8,6 +8,7 @@
 
 #include "archive/archive_record.h"
 #include "history/server_location.h"
+#include "platform/file_names.h"
 
 namespace history {
 
@@ -48,7 +49,7 @@ std::optional<HistoryFailure> DownloadSession::prepare(const std::string& device
     m_instrument.reset();
     std::error_code ec;
     if (!m_onlyNew || m_path.empty() ||
-        (!isServerHistory(m_path) && !std::filesystem::exists(m_path, ec)))
+        (!isServerHistory(m_path) && !std::filesystem::exists(FsPath(m_path), ec)))
         return std::nullopt; // a history not made yet holds nothing
     try {
         m_store = openForLookUp(m_path);

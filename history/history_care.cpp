@@ -4,14 +4,15 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include "history/history_file.h"
 #include "history/record_store.h"
 #include "history/sqlite_db.h"
 #include "history/sqlite_instruments.h"
 #include "platform/atomic_file.h"
+#include "platform/file_names.h"
 
 namespace history {
 
@@ -31,7 +32,8 @@ std::string stamp() {
 }
 
 bool exists(const std::string& path) {
-    return access(path.c_str(), F_OK) == 0;
+    std::error_code ec;
+    return std::filesystem::exists(FsPath(path), ec);
 }
 
 std::vector<std::string> columnsOf(SqliteDb& db, const std::string& table) {
@@ -120,9 +122,11 @@ std::int64_t copyReadable(SqliteDb& from, SqliteDb& to, const std::string& table
 }
 
 void renameOrThrow(const std::string& from, const std::string& to) {
-    if (std::rename(from.c_str(), to.c_str()) != 0)
+    std::error_code ec;
+    std::filesystem::rename(FsPath(from), FsPath(to), ec);
+    if (ec)
         throw Error(Error::Kind::CannotOpen,
-                    from + ": cannot be renamed to " + to + ": " + std::strerror(errno));
+                    from + ": cannot be renamed to " + to + ": " + ec.message());
 }
 
 } // namespace
@@ -160,8 +164,10 @@ RecoverReport recoverHistory(const std::string& path) {
     RecoverReport report;
     const std::string fresh = path + ".recovering";
     auto removeFresh = [&] {
+        std::error_code ec;
         for (const char* suffix : {"", "-wal", "-shm"})
-            std::remove((fresh + suffix).c_str()); // this program's own, never the user's
+            std::filesystem::remove(FsPath(fresh + suffix),
+                                    ec); // this program's own, never the user's
     };
     removeFresh();
     try {

@@ -3,9 +3,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <sqlite3.h>
-#include <sys/stat.h>
-#include <unistd.h>
+
+#include "platform/file_names.h"
 
 namespace history {
 
@@ -58,7 +59,7 @@ namespace {
 // The first bytes of every SQLite file.
 bool hasSqliteHeader(const std::string& path) {
     char header[16] = {};
-    FILE* file = std::fopen(path.c_str(), "rb");
+    FILE* file = OpenFile(path, "rb");
     if (file == nullptr)
         return true; // cannot tell: leave the verdict to SQLite
     const size_t got = std::fread(header, 1, sizeof header, file);
@@ -71,7 +72,8 @@ bool hasSqliteHeader(const std::string& path) {
 std::string unwritableLockFile(const std::string& path) {
     for (const char* suffix : {"-shm", "-wal"}) {
         const std::string lockFile = path + suffix;
-        if (access(lockFile.c_str(), F_OK) == 0 && access(lockFile.c_str(), W_OK) != 0)
+        std::error_code ec;
+        if (std::filesystem::exists(FsPath(lockFile), ec) && !MayWrite(lockFile))
             return lockFile;
     }
     return {};
@@ -80,8 +82,8 @@ std::string unwritableLockFile(const std::string& path) {
 } // namespace
 
 SqliteDb::SqliteDb(const std::string& path, OpenMode mode) : m_path(path), m_mode(mode) {
-    struct stat info {};
-    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+    std::error_code ec;
+    if (std::filesystem::is_directory(FsPath(path), ec))
         throw Error(Error::Kind::NotOurs, path + ": is a folder, not a history file");
     open(sqliteUri(path) + (mode == OpenMode::ReadOnly ? "?mode=ro" : ""),
          mode == OpenMode::ReadOnly ? SQLITE_OPEN_READONLY
@@ -143,7 +145,7 @@ void SqliteDb::fail(int rc, const std::string& what) const {
     }
     if ((rc & 0xFF) == SQLITE_NOTADB && !hasSqliteHeader(m_path))
         throw Error(Error::Kind::NotOurs, m_path + ": not an SQLite file, so not a Tarvex history");
-    const bool fileWritable = access(m_path.c_str(), W_OK) == 0;
+    const bool fileWritable = MayWrite(m_path);
     if (m_mode == OpenMode::ReadWrite && fileWritable &&
         (kind == Error::Kind::ReadOnly || kind == Error::Kind::CannotOpen ||
          (rc & 0xFF) == SQLITE_IOERR)) {

@@ -11,7 +11,10 @@ set -euo pipefail
 source "$(dirname "$0")/common.sh"
 cd "$TARVEX_ROOT"
 
-WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine wine64 fonts-wine googletest python3 xvfb xauth)
+# tcl makes SQLite's amalgamation and dpkg-dev unpacks Debian's source
+# packages (scripts/windows_deps.sh); nsis makes the installer.
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine wine64 fonts-wine googletest python3 xvfb xauth
+                  tcl dpkg-dev libz-mingw-w64-dev nsis)
 
 missing=()
 for pkg in "${WINDOWS_PACKAGES[@]}"; do
@@ -23,12 +26,21 @@ if [ ${#missing[@]} -gt 0 ]; then
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 
+echo "== Windows libraries (build-win/deps/)"
+started=$(date +%s)
+deps=$("$TARVEX_ROOT/scripts/windows_deps.sh" | tail -1)
+echo "== Windows libraries ready in $(($(date +%s) - started)) s"
+
 echo "== Windows build (build-win/)"
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+    -DTARVEX_WINDOWS_DEPS="$deps" \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEX_WERROR=ON "${launcher[@]}" >/dev/null
 cmake --build build-win -j "$JOBS"
+echo "== the installer"
+(cd build-win && cpack -G NSIS64 >cpack.log 2>&1) || { cat build-win/cpack.log; exit 1; }
+ls build-win/tarvex-*-setup-x64.exe
 
 [ "${1:-}" = "--test" ] || exit 0
 

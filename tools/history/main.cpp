@@ -13,7 +13,9 @@
 #include "history/record_store.h"
 #include "history/server_location.h"
 #include "platform/atomic_file.h"
+#include "platform/file_names.h"
 #include "platform/messages.h"
+#include "platform/program_arguments.h"
 #include "tools/history/history_care_commands.h"
 #include "tools/history/history_export.h"
 #include "tools/history/history_instruments.h"
@@ -117,7 +119,7 @@ int Run(HistoryOptions options, history::RecordStore& store, const std::string& 
 int main(int argc, char** argv) {
     InitMessages();
     IgnoreFileSizeSignal();
-    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    const std::vector<std::string> args = ProgramArguments(argc, argv);
     HistoryOptions options;
     const std::string error = ParseHistoryOptions(args, options);
     if (!error.empty()) {
@@ -138,14 +140,14 @@ int main(int argc, char** argv) {
         return RunInit(path);
     std::error_code ec;
     const bool onServer = history::isServerHistory(path);
-    if (!onServer && std::filesystem::is_directory(path, ec)) {
+    if (!onServer && std::filesystem::is_directory(FsPath(path), ec)) {
         std::fprintf(
             stderr, "tarvex-history: %s\n",
             Format(Msg("%s is a folder: give the path of the history file itself"), path.c_str())
                 .c_str());
         return HISTORY_NOT_READABLE;
     }
-    if (!onServer && (path.empty() || !std::filesystem::exists(path, ec))) {
+    if (!onServer && (path.empty() || !std::filesystem::exists(FsPath(path), ec))) {
         const std::string where = path.empty() ? Msg("(no home folder)") : path;
         std::fprintf(stderr, "tarvex-history: %s\n",
                      Format(Msg("no history at %s yet: the first download (tarvex-read or the "
