@@ -47,7 +47,7 @@ ls build-win/tarvex-*-setup-x64.exe
 echo "== Linux tarvex-sim and tarvex-read (build/), for the comparison"
 install_dependencies
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEX_WERROR=ON "${launcher[@]}" >/dev/null
-cmake --build build -j "$JOBS" --target tarvex-sim tarvex-read
+cmake --build build -j "$JOBS" --target tarvex-sim tarvex-read tarvex-history
 SIM=$TARVEX_ROOT/build/tools/tarvex-sim
 LINUX_READ=$TARVEX_ROOT/build/tools/tarvex-read
 WIN_READ=$TARVEX_ROOT/build-win/tools/reader/tarvex-read.exe
@@ -189,6 +189,9 @@ else
     grep -a -A4 'Failure' "$WORK/dialog.log" | head -40
     failures=$((failures + 1))
 fi
+
+source "$TARVEX_ROOT/scripts/windows/history_test.sh"
+source "$TARVEX_ROOT/scripts/windows/installer_test.sh"
 
 if [ "$failures" -ne 0 ]; then
     echo "== $failures Windows comparisons failed"

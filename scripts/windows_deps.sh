@@ -15,7 +15,7 @@ set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
 # Bumped when the way a library is built changes, so that the stamps expire.
-RECIPE=1
+RECIPE=2
 
 SQLITE_VERSION=3.40.1-2+deb12u2
 SQLITE_SHA256=(
@@ -138,6 +138,13 @@ build_xlsxwriter() {
     sed -i '/^#ifdef __MINGW32__$/,/^#endif$/d' "$SOURCE/src/packager.c"
     sed -i 's/^    if(MSVC)$/    if(WIN32)/' "$SOURCE/CMakeLists.txt"
     grep -q '__MINGW32__' "$SOURCE/src/packager.c" && fail "libxlsxwriter: the mingw fopen patch no longer applies"
+    # minizip creates the workbook sharing it with no one; the programs hand
+    # the library a temporary file they hold open themselves (to rename it
+    # over the target when whole), so the creation must share it.
+    sed -i 's/^\( *\)\*lpdwCreationDisposition = CREATE_ALWAYS;$/&\n\1*lpdwShareMode = FILE_SHARE_READ | FILE_SHARE_WRITE;/' \
+        "$SOURCE/third_party/minizip/iowin32.c"
+    grep -q 'lpdwShareMode = FILE_SHARE_READ | FILE_SHARE_WRITE' "$SOURCE/third_party/minizip/iowin32.c" ||
+        fail "libxlsxwriter: the minizip share patch no longer applies"
     local launcher=()
     command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache)
     # mingw's own printf, as in the programs: numbers in the XML as glibc
