@@ -82,7 +82,6 @@ fetch_source() {
     rm -rf "$work"
     mkdir -p "$work"
     chmod 755 "$DEPS/work" "$work" # apt's download user reads and writes here
-    ensure_deb_src
     (cd "$work" && apt-get source --download-only "$package=$version" >fetch.log 2>&1) ||
         { cat "$work/fetch.log" >&2; fail "could not fetch the source of $package $version"; }
     local line
@@ -174,8 +173,12 @@ check_zlib() {
 }
 
 check_zlib
-build_sqlite
+ensure_deb_src
+# SQLite is one long compilation: libxlsxwriter builds beside it.
+build_sqlite &
+sqlite=$!
 build_xlsxwriter
+wait "$sqlite" || fail "SQLite was not built"
 # Libraries of other versions are left from before: they go.
 for old in "$DEPS"/sqlite3-* "$DEPS"/libxlsxwriter-*; do
     case $old in
