@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
 # The Windows x86-64 build, cross-compiled with mingw-w64 into build-win/.
-#   scripts/windows.sh          installs what is missing and builds
+#   scripts/windows.sh          installs what is missing, builds the libraries
+#                               (scripts/windows_deps.sh), the programs and
+#                               the installer
 #   scripts/windows.sh --test   also runs the Windows tests under Wine: the
-#                               core's unit tests, then tarvex-read.exe against
-#                               tarvex-sim on a pseudo-terminal mapped as COM3,
-#                               whose files must equal the Linux reader's,
-#                               and the dialog tarvex.exe on Xvfb, driven
-#                               from outside against the same simulator
+#                               core's and the history's unit tests, then
+#                               tarvex-read.exe against tarvex-sim on a
+#                               pseudo-terminal mapped as COM3, whose files
+#                               must equal the Linux reader's, the dialog
+#                               tarvex.exe on Xvfb, driven from outside against
+#                               the same simulator, then the history,
+#                               tarvex-history.exe and the installer
+#                               (scripts/windows/*.sh)
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 cd "$TARVEX_ROOT"
@@ -28,7 +33,8 @@ fi
 
 echo "== Windows libraries (build-win/deps/)"
 started=$(date +%s)
-deps=$("$TARVEX_ROOT/scripts/windows_deps.sh" | tail -1)
+# TARVEX_WINDOWS_DEPS_DIR may keep them outside the clone (a CI cache).
+deps=$("$TARVEX_ROOT/scripts/windows_deps.sh" "${TARVEX_WINDOWS_DEPS_DIR:-$TARVEX_ROOT/build-win/deps}" | tail -1)
 echo "== Windows libraries ready in $(($(date +%s) - started)) s"
 
 echo "== Windows build (build-win/)"

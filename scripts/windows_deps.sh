@@ -32,10 +32,11 @@ ZLIB_PACKAGE=libz-mingw-w64-dev
 ZLIB_VERSION=1.2.13+dfsg-1
 
 DEPS=${1:-$TARVEX_ROOT/build-win/deps}
+mkdir -p "$DEPS"
+DEPS=$(cd "$DEPS" && pwd)
 TOOLCHAIN=$TARVEX_ROOT/cmake/mingw-w64-x86_64.cmake
 CC_WIN=x86_64-w64-mingw32-gcc-posix
 AR_WIN=x86_64-w64-mingw32-ar
-mkdir -p "$DEPS"
 cd "$DEPS"
 
 fail() {

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by scripts/windows.sh --test: the history and the workbook on
 # Windows. tarvex-read.exe keeps a download in the history at its default
 # place (%LOCALAPPDATA%\Tarvex\) and writes a workbook; the Linux reader does
@@ -29,7 +30,10 @@ same_workbook() {
     unzip -q -d "$a" "$2" && unzip -q -d "$b" "$3" || ok=0
     for part in xl/worksheets/sheet1.xml xl/worksheets/sheet2.xml xl/sharedStrings.xml \
         xl/styles.xml xl/workbook.xml; do
-        [ "$ok" = 1 ] && cmp -s "$a/$part" "$b/$part" || { ok=0; echo "  $part differs"; }
+        if ! cmp -s "$a/$part" "$b/$part"; then
+            ok=0
+            echo "  $part differs"
+        fi
     done
     if [ "$ok" = 1 ]; then
         echo "identical: $what (sheets, shared strings, styles)"

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by scripts/windows.sh --test: the installer installs silently into
 # the folder /D= names, puts the Start-menu entries there, the installed
 # reader runs, and the silent uninstall takes it all away again.
