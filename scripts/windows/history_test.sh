@@ -74,6 +74,15 @@ else
     failures=$((failures + 1))
 fi
 same_workbook "tarvex-read.exe --format xlsx" "$H/linux/чтение.xlsx" "$H/windows/чтение.xlsx"
+# Only the new records: the history knows this instrument's last position.
+LOCALE=C.UTF-8
+if run_win new "$WIN_READ" --port 3 --new --format table --output новые.xls &&
+    grep -q "No new records since the last download" "$H/windows/new.err"; then
+    echo "tarvex-read.exe --new finds the last download in the history"
+else
+    echo "NOT FOUND: the last download, by tarvex-read.exe --new (see $H/windows/new.err)"
+    failures=$((failures + 1))
+fi
 
 # Lists and figures in English: the messages' language is not compared here.
 LOCALE=C.UTF-8
