@@ -84,7 +84,9 @@ fetch_source() {
     mkdir -p "$work"
     chmod 755 "$DEPS/work" "$work" # apt's download user reads and writes here
     (cd "$work" && apt-get source --download-only "$package=$version" >fetch.log 2>&1) ||
-        { cat "$work/fetch.log" >&2; fail "could not fetch the source of $package $version"; }
+        { cat "$work/fetch.log" >&2; fail "could not fetch the source of $package $version: when \
+a Debian update has replaced it, pin the version 'apt-cache showsrc $package' names, with \
+its tarballs' SHA-256, in $0"; }
     local line
     for line in "$@"; do
         [ -f "$work/${line#*  }" ] || fail "$package $version: ${line#*  } is missing"
