@@ -44,27 +44,29 @@ fail() {
     exit 1
 }
 
-# Debian's source packages need a deb-src entry; the one added here is signed
-# by the same keyring as the binary entries (apt refuses two keyrings for one
-# source).
+# Debian's source packages need a deb-src entry: one is made beside each
+# Debian 12 entry apt has, from the same mirror and signed by the same
+# keyring (Signed-By; apt refuses two keyrings for one source).
 ensure_deb_src() {
     if grep -rqsE '^(deb-src |Types:.*deb-src)' /etc/apt/sources.list /etc/apt/sources.list.d/; then
         return
     fi
-    echo "== adding a deb-src entry for Debian 12 (bookworm)"
-    as_root tee /etc/apt/sources.list.d/tarvex-deb-src.sources >/dev/null <<'EOF'
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm bookworm-updates
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-
-Types: deb-src
-URIs: http://deb.debian.org/debian-security
-Suites: bookworm-security
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-EOF
+    local entries
+    entries=$(
+        awk 'BEGIN { RS = ""; ORS = "\n\n" }
+                 /(^|\n)Types:[^\n]*deb/ && /(^|\n)URIs:[^\n]*\/debian/ &&
+                 /(^|\n)Suites:[^\n]*bookworm/ {
+                     sub(/Types:[^\n]*/, "Types: deb-src"); print }' \
+            /etc/apt/sources.list.d/*.sources 2>/dev/null || true
+    )
+    local lines
+    lines=$(grep -hsE '^deb (\[[^]]*\] )?[^ ]*/debian[^ ]* bookworm(-[a-z]+)? ' \
+        /etc/apt/sources.list /etc/apt/sources.list.d/*.list |
+        sed 's/^deb /deb-src /' || true)
+    [ -n "$entries$lines" ] || fail "apt has no Debian 12 (bookworm) entry to add a deb-src entry beside"
+    echo "== adding deb-src entries for Debian 12 (bookworm)"
+    [ -z "$entries" ] || printf '%s\n' "$entries" | as_root tee /etc/apt/sources.list.d/tarvex-deb-src.sources >/dev/null
+    [ -z "$lines" ] || printf '%s\n' "$lines" | as_root tee /etc/apt/sources.list.d/tarvex-deb-src.list >/dev/null
     as_root apt-get update -qq
 }
 
