@@ -1,6 +1,5 @@
 #include "history/history_care.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -163,11 +162,10 @@ std::string setAside(const std::string& path) {
 RecoverReport recoverHistory(const std::string& path) {
     RecoverReport report;
     const std::string fresh = path + ".recovering";
-    auto removeFresh = [&] {
+    auto removeFresh = [&] { // this program's own files, never the user's
         std::error_code ec;
         for (const char* suffix : {"", "-wal", "-shm"})
-            std::filesystem::remove(FsPath(fresh + suffix),
-                                    ec); // this program's own, never the user's
+            std::filesystem::remove(FsPath(fresh + suffix), ec);
     };
     removeFresh();
     try {
