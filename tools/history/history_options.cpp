@@ -189,6 +189,21 @@ std::string DefaultExportName(exports::ResultsForm form) {
     return "history." + std::string(exports::FormSuffix(form));
 }
 
+namespace {
+
+// The history's default place is the system's.
+const char* DatabaseUsage() {
+#ifdef _WIN32
+    return Msg("  --database PATH  history file (default: %TARVEX_DATABASE%, or\n"
+               "                 %LOCALAPPDATA%\\Tarvex\\history.sqlite3)\n");
+#else
+    return Msg("  --database PATH  history file (default: $TARVEX_DATABASE, or\n"
+               "                 $XDG_DATA_HOME/tarvex/history.sqlite3)\n");
+#endif
+}
+
+} // namespace
+
 const char* HistoryUsage() {
     // The command lines themselves are not translated; each explanation is.
     static const std::string usage =
@@ -222,8 +237,7 @@ const char* HistoryUsage() {
             "                 xlsx or pdf\n") +
         Msg("  --output PATH  export file (default: history.xls, .doc, ... here)\n") +
         Msg("  --force        overwrite an existing export file\n") + CareUsage() + ServerUsage() +
-        Msg("  --database PATH  history file (default: $TARVEX_DATABASE, or\n"
-            "                 $XDG_DATA_HOME/tarvex/history.sqlite3)\n") +
+        DatabaseUsage() +
         Msg("Exit status: 0 done, 1 nothing to export (no record matches the\n"
             "             filters; no file written), 2 bad usage, 5 export file or\n"
             "             copy not written, 6 history not readable, 7 history\n"

@@ -165,6 +165,23 @@ ParseResult ParseReaderOptions(const std::vector<std::string>& args, ReaderOptio
     return result;
 }
 
+namespace {
+
+// The history's default place is the system's.
+const char* DatabaseUsage() {
+#ifdef _WIN32
+    return Msg("  --database PATH  measurement history file (default: %TARVEX_DATABASE%, or\n"
+               "                 %LOCALAPPDATA%\\Tarvex\\history.sqlite3); every download is "
+               "kept there\n");
+#else
+    return Msg("  --database PATH  measurement history file (default: $TARVEX_DATABASE, or\n"
+               "                 $XDG_DATA_HOME/tarvex/history.sqlite3); every download is kept "
+               "there\n");
+#endif
+}
+
+} // namespace
+
 const char* ReaderUsage() {
     // The command line itself is not translated; each explanation is.
     static const std::string usage =
@@ -191,10 +208,7 @@ const char* ReaderUsage() {
         Msg("  --new          only the records the history lacks: reads from the newest\n"
             "                 back to one it holds (at most the whole ring, or N when\n"
             "                 --count is given); nothing new: no file\n") +
-        Msg("  --database PATH  measurement history file (default: $TARVEX_DATABASE, or\n"
-            "                 $XDG_DATA_HOME/tarvex/history.sqlite3); every download is kept "
-            "there\n") +
-        Msg("  --no-history   leave the measurement history alone this run\n") +
+        DatabaseUsage() + Msg("  --no-history   leave the measurement history alone this run\n") +
         Msg("Each option may be given once.\n") +
         Msg("The search tries the adapter remembered in Vextar.ini, the saved port, COM1 to\n"
             "COM4, then the USB serial adapters present; COMn is $TARVEX_COM<n> when set,\n"
