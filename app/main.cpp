@@ -20,10 +20,12 @@ bool WantsHelp(int argc, char** argv) {
 void PrintUsage() {
     InitMessages();
     const std::string usage =
-        std::string("usage: tarvex [--database PATH | --no-history]\n") +
+        std::string("usage: tarvex [--database LOCATION | --no-history]\n") +
         Msg("Opens the dialog that reads the measurement archive of the oil tester over a\n"
             "serial port and saves it as a results file.\n") +
-        Msg("  --database PATH  measurement history file (default: $TARVEX_DATABASE, or\n"
+        Msg("  --database LOCATION  the measurement history: a file, or a shared history\n"
+            "                 as service=NAME or postgresql://HOST/DB (default:\n"
+            "                 $TARVEX_DATABASE, else Database in tarvex.ini, else\n"
             "                 $XDG_DATA_HOME/tarvex/history.sqlite3)\n") +
         Msg("  --no-history   leave the measurement history alone this run\n") +
         Msg("Without a window: tarvex-read; the history: tarvex-history.\n");

@@ -98,7 +98,7 @@ public:
     int m_nPortNumber = 2;
     // The link start of the first tick; replaceable for tests.
     std::function<int()> m_fnStartLink;
-    std::string m_szHistoryPath; // empty: $TARVEX_DATABASE or the default file
+    std::string m_szHistoryPath; // empty: $TARVEX_DATABASE, the settings, or this PC's file
     bool m_bNoHistory = false;   // leave the history alone this run
 
 private:
@@ -113,6 +113,8 @@ private:
     int TakeHistoryRecords(int nCount);
     std::optional<history::MergeOutcome> MergeHistory(int nCount);
     bool ReportHistoryProblem(const std::string& what, const history::HistoryFailure& failure);
+    // Downloads that had waited on this PC went to the shared history.
+    void ShowPushed(int nDownloads);
 
     DialogView& m_view;
     DownloadSequence m_sequence;
@@ -121,6 +123,7 @@ private:
     bool m_bOnlyNew = false;
     std::unique_ptr<history::DownloadSession> m_pHistory;
     bool m_bHistoryProblemShown = false; // this download has had its box
+    int m_nPushedBeforeScan = 0;         // sent when the only-new scan opened the shared history
     // The form last chosen for each kind: [0] the report kind, [1] the table kind.
     exports::ResultsForm m_lastForm[2];
     bool m_bDestroyed = false;

@@ -2,15 +2,18 @@
 // that reaches its results step, and only the new records when the mode is
 // on. The history never costs a download: when it cannot be used the user is
 // told so and the results file is written as ever.
+#include <utility>
+
 #include "dialog/dialog_texts.h"
 #include "dialog/reader_logic.h"
+#include "dialog/shared_history_text.h"
 #include "history/history_care.h"
-#include "history/history_path.h"
+#include "history/history_location.h"
 
 std::string ReaderLogic::HistoryPath() const {
     if (m_bNoHistory)
         return {};
-    return m_szHistoryPath.empty() ? history::defaultHistoryPath() : m_szHistoryPath;
+    return history::chooseHistory(m_szHistoryPath).location;
 }
 
 void ReaderLogic::PrepareHistory() {
@@ -23,6 +26,8 @@ void ReaderLogic::PrepareHistory() {
     m_pHistory = std::make_unique<history::DownloadSession>(HistoryPath(), m_bOnlyNew);
     const auto failure = m_pHistory->prepare(m_pLink->Endpoint().device);
     m_sequence.SetScan(m_pHistory->scan());
+    // Said after the download, with its own outcome, not in its way now.
+    m_nPushedBeforeScan = m_pHistory->pushedBeforeScan().downloads;
     if (failure)
         ReportHistoryProblem("История измерений не читается, все записи от "
                              "новейшей назад будут считаться новыми",
@@ -62,6 +67,7 @@ int ReaderLogic::TakeHistoryRecords(int nCount) {
         return nCount;
     nCount = m_pHistory->takeRecords(nCount);
     if (nCount == 0) {
+        ShowPushed(std::exchange(m_nPushedBeforeScan, 0));
         SetStatusSuffix(" Новых записей нет.");
         SetStatus("Новых записей нет.");
         m_view.SetProgressPos(0);
@@ -75,8 +81,14 @@ std::optional<history::MergeOutcome> ReaderLogic::MergeHistory(int nCount) {
     const LinkEndpoint endpoint = m_pLink->Endpoint();
     const int nPosition = m_sequence.Position();
     auto report = m_pHistory->merge(nCount, endpoint.port, endpoint.device, nPosition);
+    const int nPushed = std::exchange(m_nPushedBeforeScan, 0);
+    if (report) {
+        ShowPushed(nPushed + report->pushed.downloads);
+        if (report->sharedFailure)
+            m_view.ShowMessageBox(SharedHistoryWaitText(*report), BoxIcon::Warning);
+    }
     // Set aside on the user's word: this download starts the new history.
-    if (report && report->failure &&
+    if (report && report->failure && !report->sharedFailure &&
         ReportHistoryProblem("История измерений не обновлена", *report->failure))
         report = m_pHistory->merge(nCount, endpoint.port, endpoint.device, nPosition);
     const bool bMayHaveLost = m_pHistory->scanResult().mayHaveLost;
@@ -89,4 +101,9 @@ std::optional<history::MergeOutcome> ReaderLogic::MergeHistory(int nCount) {
                               "или по расписанию.",
                               BoxIcon::Warning);
     return report ? report->outcome : std::nullopt;
+}
+
+void ReaderLogic::ShowPushed(int nDownloads) {
+    if (nDownloads > 0)
+        m_view.ShowMessageBox(SharedHistoryPushedText(nDownloads), BoxIcon::Information);
 }

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "archive/archive_record.h"
+#include "history/history_location.h"
+#include "history/history_path.h"
 #include "history/server_location.h"
 #include "platform/file_names.h"
 
@@ -47,12 +49,46 @@ std::optional<HistoryFailure> DownloadSession::prepare(const std::string& device
     m_result = {};
     m_knownRecord.reset();
     m_instrument.reset();
+    m_sharedAway.reset();
+    m_lookedUpLocally = false;
+    m_pushed = {};
+    m_pushProblem.clear();
+    if (!m_onlyNew || m_path.empty())
+        return std::nullopt;
+    std::string lookUpIn = m_path;
+    if (isServerHistory(m_path)) {
+        // What waited on this PC goes first, so that the scan knows it.
+        try {
+            m_store = openForMerging(m_path, m_pushed, m_pushProblem);
+        } catch (const Error& error) {
+            m_sharedAway = HistoryFailure{error.kind(), error.what()};
+        } catch (const std::exception& error) {
+            m_sharedAway = HistoryFailure{Error::Kind::Other, error.what()};
+        }
+        if (m_store)
+            return lookUpDevice(device);
+        // Away: this PC's history knows what it has kept, the downloads
+        // that wait for the shared one among them.
+        lookUpIn = localHistoryPath();
+        m_lookedUpLocally = true;
+    }
     std::error_code ec;
-    if (!m_onlyNew || m_path.empty() ||
-        (!isServerHistory(m_path) && !std::filesystem::exists(FsPath(m_path), ec)))
+    if (lookUpIn.empty() || !std::filesystem::exists(FsPath(lookUpIn), ec))
         return std::nullopt; // a history not made yet holds nothing
     try {
-        m_store = openForLookUp(m_path);
+        m_store = openForLookUp(lookUpIn);
+    } catch (const Error& error) {
+        m_store.reset();
+        return HistoryFailure{error.kind(), error.what()};
+    } catch (const std::exception& error) {
+        m_store.reset();
+        return HistoryFailure{Error::Kind::Other, lookUpIn + ": " + error.what()};
+    }
+    return lookUpDevice(device);
+}
+
+std::optional<HistoryFailure> DownloadSession::lookUpDevice(const std::string& device) {
+    try {
         if (const auto last = m_store->lastDownload(device)) {
             m_deviceKnown = true;
             m_lastPosition = last->position;
@@ -62,7 +98,7 @@ std::optional<HistoryFailure> DownloadSession::prepare(const std::string& device
         return HistoryFailure{error.kind(), error.what()};
     } catch (const std::exception& error) {
         m_store.reset();
-        return HistoryFailure{Error::Kind::Other, m_path + ": " + error.what()};
+        return HistoryFailure{Error::Kind::Other, error.what()};
     }
     return std::nullopt;
 }
@@ -146,7 +182,10 @@ std::optional<MergeReport> DownloadSession::merge(int nCount, const std::string&
     entry.position = position;
     entry.emptyCells = g_emptyCells;
     entry.lastRecord = g_records[nCount - 1];
-    entry.instrument = m_instrument;
+    // An instrument's number belongs to the history it was found in; the
+    // shared one, back meanwhile, tells it by the known record.
+    if (!m_lookedUpLocally)
+        entry.instrument = m_instrument;
     std::vector<ArchiveRecord> records;
     if (m_knownRecord)
         records.push_back(*m_knownRecord);

@@ -55,7 +55,13 @@ public:
     // Before the download: with only-new, opens the history to look records
     // up in. The failure, if it cannot be read, is returned; the scan then
     // knows no record and reads the whole ring (or up to the cap).
+    // A shared history that cannot be reached is no failure: the scan looks
+    // records up in this PC's history file instead (sharedAway says why).
     std::optional<HistoryFailure> prepare(const std::string& device);
+    const std::optional<HistoryFailure>& sharedAway() const { return m_sharedAway; }
+    // What prepare sent to the shared history of what waited on this PC.
+    const ReplayTally& pushedBeforeScan() const { return m_pushed; }
+    const std::string& pushProblemBeforeScan() const { return m_pushProblem; }
     // The scan the download is to run, or null for the usual download.
     RecordScan* scan();
 
@@ -76,6 +82,8 @@ public:
                                      int position);
 
 private:
+    std::optional<HistoryFailure> lookUpDevice(const std::string& device);
+
     std::string m_path;
     bool m_onlyNew;
     int m_scanLimit;
@@ -87,6 +95,10 @@ private:
     int m_emptyRun = 0; // never-written slots read last, in a row
     std::optional<ArchiveRecord> m_knownRecord;
     std::optional<std::int64_t> m_instrument; // the one holding m_knownRecord
+    std::optional<HistoryFailure> m_sharedAway;
+    bool m_lookedUpLocally = false; // the shared history was away: this PC's file was asked
+    ReplayTally m_pushed;           // sent to the shared history before the scan
+    std::string m_pushProblem;
 };
 
 } // namespace history

@@ -20,10 +20,12 @@ std::string homeFolder() {
 
 } // namespace
 
-std::string defaultHistoryPath() {
+std::string environmentHistory() {
     const char* chosen = std::getenv("TARVEX_DATABASE");
-    if (chosen != nullptr && chosen[0] != '\0')
-        return chosen;
+    return chosen != nullptr ? chosen : "";
+}
+
+std::string localHistoryPath() {
     std::string data;
     const char* xdg = std::getenv("XDG_DATA_HOME");
     if (xdg != nullptr && xdg[0] == '/') {

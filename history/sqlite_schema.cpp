@@ -60,6 +60,12 @@ const char* const STEPS[] = {
     CREATE INDEX records_by_instrument ON records(instrument, sample, measured);
     CREATE INDEX downloads_by_instrument ON downloads(instrument, id);
     )sql",
+    // 3: downloads this file keeps for a shared history that could not be
+    // reached, each by the name any history gives it (see download_token.h),
+    // until it has gone there. since: when it was kept, seconds since the epoch.
+    R"sql(
+    CREATE TABLE pending(token TEXT PRIMARY KEY, since INTEGER NOT NULL) WITHOUT ROWID;
+    )sql",
 };
 
 constexpr int STEP_COUNT = static_cast<int>(std::size(STEPS));

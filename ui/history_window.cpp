@@ -25,6 +25,7 @@
 #include "dialog/results_saving.h"
 #include "exports/results_forms.h"
 #include "history/history_export.h"
+#include "history/history_location.h"
 #include "history/record_fields.h"
 #include "history/server_location.h"
 #include "ui/chart_view.h"
@@ -69,6 +70,9 @@ HistoryWindow::HistoryWindow(std::string historyPath, QWidget* pParent)
     }
     pFilters->addStretch();
     pFilters->addWidget(pExport);
+    // Which history this is: this PC's file or the lab's shared one.
+    m_pWhere = new QLabel(this);
+    m_pWhere->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     m_pModel = new HistoryModel(this);
     m_pProxy = new HistorySortModel(this);
@@ -79,8 +83,8 @@ HistoryWindow::HistoryWindow(std::string historyPath, QWidget* pParent)
     m_pTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_pTable->verticalHeader()->setVisible(false);
     m_pTable->horizontalHeader()->setStretchLastSection(true);
-    LoadInstruments();
     m_pState = new QLabel(this);
+    LoadInstruments();
     m_pProgress = new QProgressBar(this);
     m_pProgress->setMaximumWidth(200);
     auto* pBottom = new QHBoxLayout;
@@ -93,6 +97,7 @@ HistoryWindow::HistoryWindow(std::string historyPath, QWidget* pParent)
     pSplitter->setStretchFactor(0, 3);
     pSplitter->setStretchFactor(1, 2);
     auto* pLayout = new QVBoxLayout(this);
+    pLayout->addWidget(m_pWhere);
     pLayout->addLayout(pFilters);
     pLayout->addWidget(pSplitter, 1);
     pLayout->addLayout(pBottom);
@@ -148,11 +153,15 @@ void HistoryWindow::LoadInstruments() {
     m_pInstrument->clear();
     m_pInstrument->addItem(QStringLiteral("все приборы"));
     m_instruments.clear();
+    m_pWhere->setText(QStringLiteral("История: %1")
+                          .arg(QString::fromStdString(history::shownLocation(m_szPath))));
     std::error_code ec;
     if (!history::isServerHistory(m_szPath) && !std::filesystem::exists(m_szPath, ec))
         return;
     try {
         auto store = history::openHistory(m_szPath, history::OpenMode::ReadOnly);
+        m_pWhere->setText(
+            QStringLiteral("История: %1").arg(QString::fromStdString(store->describe())));
         for (const history::InstrumentInfo& instrument : store->instruments()) {
             m_instruments[instrument.id] = history::InstrumentLabel(instrument);
             m_pInstrument->addItem(QString::fromStdString(m_instruments[instrument.id]),

@@ -57,6 +57,7 @@ public:
     QLineEdit* m_pTo = nullptr;
     QTableView* m_pTable = nullptr;
     QLabel* m_pState = nullptr;
+    QLabel* m_pWhere = nullptr;        // which history: the file or the shared one
     QComboBox* m_pChartKind = nullptr; // 0: tgD against temperature, 1: tgD over time
     ChartView* m_pChart = nullptr;
 

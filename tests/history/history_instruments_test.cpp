@@ -108,7 +108,7 @@ TEST(HistoryInstruments, OlderFileGetsOneInstrumentPerDevice) {
     const char* backToLayout1 =
         "DROP INDEX records_by_instrument; DROP INDEX downloads_by_instrument;"
         "ALTER TABLE records DROP COLUMN instrument; ALTER TABLE records DROP COLUMN download;"
-        "ALTER TABLE downloads DROP COLUMN instrument; DROP TABLE instruments;"
+        "ALTER TABLE downloads DROP COLUMN instrument; DROP TABLE instruments; DROP TABLE pending;"
         "PRAGMA user_version = 1;";
     ASSERT_EQ(std::system(("sqlite3 '" + path + "' '" + backToLayout1 + "'").c_str()), 0);
     auto store = openHistory(path, OpenMode::ReadWrite);

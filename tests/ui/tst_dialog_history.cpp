@@ -15,6 +15,7 @@
 
 #include "archive/archive_record.h"
 #include "archive/results_writer.h"
+#include "history/pending_downloads.h"
 #include "history/record_store.h"
 #include "tests/history/model_instrument.h"
 #include "tests/support/sim_process.h"
@@ -47,6 +48,7 @@ class TestDialogHistory : public QObject {
     QStringList m_boxes;
     int m_nAsked = 0;
     std::function<bool(QWidget*, const QString&)> m_fnAsk; // the damaged-history box
+    std::string m_szLocation;                              // the history instead of h.sqlite3
 
     QString File(const char* pszName) const { return m_dir.filePath(QLatin1String(pszName)); }
 
@@ -80,7 +82,8 @@ class TestDialogHistory : public QObject {
             ++m_nAsked;
             return szOut;
         };
-        pDlg->Logic().m_szHistoryPath = File("h.sqlite3").toStdString();
+        pDlg->Logic().m_szHistoryPath =
+            m_szLocation.empty() ? File("h.sqlite3").toStdString() : m_szLocation;
         if (m_fnAsk)
             pDlg->m_fnAskSetAside = m_fnAsk;
         pDlg->show();
@@ -202,6 +205,27 @@ private slots:
                                                       "файл истории измерений")),
                  qPrintable(m_boxes[0]));
         QVERIFY(ReadAll(File("kept.doc")).size() > 500);
+    }
+
+    // A shared history whose server is down: the file is written, one box
+    // says the download waits on this PC, and it does.
+    void sharedHistoryAwayKeepsTheDownloadOnThisPC() {
+        qputenv("XDG_DATA_HOME", File("data").toLocal8Bit());
+        QVERIFY(QDir().mkpath(File("down")));
+        m_szLocation = "host=" + File("down").toStdString() + " port=5432 dbname=tarvex";
+        auto pSim = StartSim(500);
+        auto pDlg = Download(10, File("shared.doc"), QStringLiteral("Файл прочитан."));
+        m_szLocation.clear();
+        QTRY_COMPARE_WITH_TIMEOUT(m_boxes.size(), 1, 15000);
+        qunsetenv("XDG_DATA_HOME");
+        const QString szLocal = File("data") + QStringLiteral("/tarvex/history.sqlite3");
+        QVERIFY2(m_boxes[0].startsWith(QStringLiteral("Общая история измерений недоступна.")),
+                 qPrintable(m_boxes[0]));
+        QVERIFY2(m_boxes[0].contains(QStringLiteral("будет передано в общую историю")) &&
+                     m_boxes[0].endsWith(szLocal),
+                 qPrintable(m_boxes[0]));
+        QVERIFY(ReadAll(File("shared.doc")).size() > 500);
+        QCOMPARE(history::pendingCount(szLocal.toStdString()), 1);
     }
 
     // A damaged history: one box, in Russian only, whose button sets the file

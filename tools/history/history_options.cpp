@@ -6,6 +6,7 @@
 #include "platform/messages.h"
 #include "tools/history/history_care_commands.h"
 #include "tools/history/history_server_commands.h"
+#include "tools/history/history_sharing.h"
 
 namespace {
 
@@ -72,14 +73,16 @@ std::string ParseHistoryOptions(const std::vector<std::string>& args, HistoryOpt
         else if (command == "join")
             options.command = HistoryCommand::Join;
         else if (!ParseCareCommand(command, options.command) &&
+                 !ParseSharingCommand(command, options.command) &&
                  !ParseServerCommand(command, options.command))
             return Format(Msg("unknown command '%s' (list, export, stats, instruments, name, join, "
-                              "check, recover, backup or init)"),
+                              "check, recover, backup, push, import or init)"),
                           command.c_str());
         i = 1;
     }
-    const bool takesOperands =
-        options.command == HistoryCommand::Name || options.command == HistoryCommand::Join;
+    const bool takesOperands = options.command == HistoryCommand::Name ||
+                               options.command == HistoryCommand::Join ||
+                               options.command == HistoryCommand::Import;
     bool formatGiven = false;
     for (; i < args.size(); ++i) {
         std::string name = args[i];
@@ -161,10 +164,13 @@ std::string ParseHistoryOptions(const std::vector<std::string>& args, HistoryOpt
         return {};
     if (options.command == HistoryCommand::None)
         return Msg("give a command: list, export, stats, instruments, name, join, check, recover, "
-                   "backup or init");
+                   "backup, push, import or init");
     if (options.filter.from && options.filter.to && *options.filter.from > *options.filter.to)
         return Msg("--from is after --to");
-    if (takesOperands && (options.operands.size() != 2 || options.operands[1].empty()))
+    if (options.command == HistoryCommand::Import) {
+        if (options.operands.size() != 1 || options.operands[0].empty())
+            return Msg("import takes the history file to copy: import FILE");
+    } else if (takesOperands && (options.operands.size() != 2 || options.operands[1].empty()))
         return options.command == HistoryCommand::Name
                    ? Msg("name takes an instrument and its name: name ID NAME")
                    : Msg("join takes two instruments that are one: join INTO FROM");
@@ -197,7 +203,9 @@ const char* DatabaseUsage() {
     return Msg("  --database PATH  history file (default: %TARVEX_DATABASE%, or\n"
                "                 %LOCALAPPDATA%\\Tarvex\\history.sqlite3)\n");
 #else
-    return Msg("  --database PATH  history file (default: $TARVEX_DATABASE, or\n"
+    return Msg("  --database LOCATION  the history: a file, or a shared history as\n"
+               "                 service=NAME or postgresql://HOST/DB (default:\n"
+               "                 $TARVEX_DATABASE, else Database in tarvex.ini, else\n"
                "                 $XDG_DATA_HOME/tarvex/history.sqlite3)\n");
 #endif
 }
@@ -216,6 +224,8 @@ const char* HistoryUsage() {
                     "       tarvex-history join INTO FROM\n"
                     "       tarvex-history check | recover\n"
                     "       tarvex-history backup PATH [--force]\n"
+                    "       tarvex-history push\n"
+                    "       tarvex-history import FILE\n"
                     "       tarvex-history init LOCATION\n") +
         Msg("Shows the measurement history that tarvex-read and the dialog keep.\n") +
         Msg("  instruments    the instruments the history tells apart by their records\n") +
@@ -236,11 +246,12 @@ const char* HistoryUsage() {
         Msg("  --format F     export form: table (.xls, the default), report (.doc),\n"
             "                 xlsx or pdf\n") +
         Msg("  --output PATH  export file (default: history.xls, .doc, ... here)\n") +
-        Msg("  --force        overwrite an existing export file\n") + CareUsage() + ServerUsage() +
-        DatabaseUsage() +
+        Msg("  --force        overwrite an existing export file\n") + CareUsage() + SharingUsage() +
+        ServerUsage() + DatabaseUsage() +
         Msg("Exit status: 0 done, 1 nothing to export (no record matches the\n"
             "             filters; no file written), 2 bad usage, 5 export file or\n"
             "             copy not written, 6 history not readable, 7 history\n"
-            "             damaged (check).\n");
+            "             damaged (check), 8 the shared history cannot be reached,\n"
+            "             9 it refused the connection (push, import).\n");
     return usage.c_str();
 }

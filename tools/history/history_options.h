@@ -14,6 +14,10 @@ constexpr int HISTORY_BAD_USAGE = 2;
 constexpr int HISTORY_NOT_WRITTEN = 5;  // the export file was not written
 constexpr int HISTORY_NOT_READABLE = 6; // the history could not be opened or read
 constexpr int HISTORY_DAMAGED = 7;      // check: the history is damaged
+// push, import: the shared history cannot be reached, or refused the
+// connection (password, role, database); what waits on this PC waits on.
+constexpr int HISTORY_SHARED_AWAY = 8;
+constexpr int HISTORY_SHARED_REFUSED = 9;
 
 enum class HistoryCommand {
     None,
@@ -26,6 +30,8 @@ enum class HistoryCommand {
     Instruments,
     Name,
     Join,
+    Push,
+    Import,
     Init
 };
 
@@ -34,7 +40,7 @@ struct HistoryOptions {
     std::string database; // empty: the default history
     history::Filter filter;
     std::string instrument;            // --instrument as given (an id or a name); empty: all
-    std::vector<std::string> operands; // name: ID NAME; join: INTO FROM
+    std::vector<std::string> operands; // name: ID NAME; join: INTO FROM; import: FILE
     bool csv = false;
     exports::ResultsForm format = exports::ResultsForm::Table;
     std::string output; // export's file, or backup's copy

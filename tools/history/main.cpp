@@ -7,8 +7,9 @@
 #include <vector>
 
 #include "exports/text_painter.h"
-#include "history/history_path.h"
+#include "history/history_location.h"
 #include "history/history_remedy.h"
+#include "history/pending_downloads.h"
 #include "history/record_fields.h"
 #include "history/record_store.h"
 #include "history/server_location.h"
@@ -22,6 +23,7 @@
 #include "tools/history/history_list.h"
 #include "tools/history/history_options.h"
 #include "tools/history/history_server_commands.h"
+#include "tools/history/history_sharing.h"
 
 namespace {
 
@@ -38,9 +40,9 @@ size_t Characters(const std::string& utf8) {
 
 // One "label: value" line each, the values in one column; the width counts
 // characters, not bytes, so that translated labels line up too.
-void PrintStats(history::RecordStore& store) {
+void PrintStats(history::RecordStore& store, const std::string& path) {
     const history::Stats stats = store.stats();
-    const std::pair<std::string, std::string> rows[] = {
+    std::vector<std::pair<std::string, std::string>> rows = {
         {Msg("History"), store.describe()},
         {Msg("Records"), std::to_string(stats.records)},
         {Msg("Downloads"), std::to_string(stats.downloads)},
@@ -50,6 +52,15 @@ void PrintStats(history::RecordStore& store) {
          Format(Msg("%lld bytes (%.1f MB)"), static_cast<long long>(stats.fileBytes),
                 static_cast<double>(stats.fileBytes) / 1e6)},
     };
+    // Downloads kept here while the shared history could not take them.
+    if (const std::int64_t waiting = history::pendingCount(path); waiting > 0)
+        rows.emplace_back(Msg("Waiting to go"),
+                          Format(MsgN("%lld download, for the shared history (tarvex-history "
+                                      "push)",
+                                      "%lld downloads, for the shared history (tarvex-history "
+                                      "push)",
+                                      static_cast<unsigned long>(waiting)),
+                                 static_cast<long long>(waiting)));
     size_t width = 17;
     for (const auto& row : rows)
         width = std::max(width, Characters(row.first) + 1);
@@ -84,7 +95,7 @@ int Run(HistoryOptions options, history::RecordStore& store, const std::string& 
     case HistoryCommand::Join:
         return RunInstrumentCommand(store, options);
     case HistoryCommand::Stats:
-        PrintStats(store);
+        PrintStats(store, path);
         return HISTORY_OK;
     case HistoryCommand::Export: {
         const std::string output =
@@ -108,6 +119,8 @@ int Run(HistoryOptions options, history::RecordStore& store, const std::string& 
         return RunCareCommand(options, path);
     case HistoryCommand::Init:
         return RunInit(path);
+    case HistoryCommand::Push:
+    case HistoryCommand::Import:
     case HistoryCommand::None:
         break;
     }
@@ -134,10 +147,11 @@ int main(int argc, char** argv) {
     }
     for (const std::string& note : options.notes)
         std::fprintf(stderr, "tarvex-history: %s\n", note.c_str());
-    const std::string path =
-        options.database.empty() ? history::defaultHistoryPath() : options.database;
+    const std::string path = history::chooseHistory(options.database).location;
     if (options.command == HistoryCommand::Init)
         return RunInit(path);
+    if (options.command == HistoryCommand::Push || options.command == HistoryCommand::Import)
+        return RunSharingCommand(options, path);
     std::error_code ec;
     const bool onServer = history::isServerHistory(path);
     if (!onServer && std::filesystem::is_directory(FsPath(path), ec)) {
@@ -173,7 +187,7 @@ int main(int argc, char** argv) {
     try {
         auto store = history::openHistory(path, changes ? history::OpenMode::ReadWrite
                                                         : history::OpenMode::ReadOnly);
-        return Run(options, *store, path);
+        return Run(options, *store, onServer ? store->describe() : path);
     } catch (const history::Error& e) {
         ReportHistoryError(changes ? Msg("the history was not changed: %s")
                                    : Msg("the history cannot be read: %s"),

@@ -153,6 +153,9 @@ int ArchiveReader::Download() {
     // Everything was written and merged; a scheduled job is to notice.
     if (status == EXIT_WRITTEN && m_history.MayHaveLost())
         status = EXIT_MAY_HAVE_LOST;
+    // Written, and nothing lost: it waits on this PC for the shared history.
+    if (status == EXIT_WRITTEN && m_history.WaitStatus() != 0)
+        status = m_history.WaitStatus();
     return status;
 }
 
@@ -277,7 +280,9 @@ int ArchiveReader::Run() {
         status = Download();
     m_display.Finish();
     Finish(m_link.PortNumber(-1));
-    if ((status == EXIT_WRITTEN || status == EXIT_MAY_HAVE_LOST) && !m_bNothingNew)
+    if ((status == EXIT_WRITTEN || status == EXIT_MAY_HAVE_LOST || status == EXIT_HISTORY_WAITS ||
+         status == EXIT_HISTORY_REFUSED) &&
+        !m_bNothingNew)
         std::printf("%s: %s\n", m_szOutputPath.c_str(),
                     Format(MsgN("%d record", "%d records", static_cast<unsigned long>(m_nWritten)),
                            m_nWritten)

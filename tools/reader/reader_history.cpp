@@ -1,6 +1,6 @@
 #include "tools/reader/reader_history.h"
 
-#include "history/history_path.h"
+#include "history/history_location.h"
 #include "history/history_remedy.h"
 #include "platform/messages.h"
 
@@ -9,7 +9,7 @@ namespace {
 std::string HistoryPath(const ReaderOptions& options) {
     if (options.m_bNoHistory)
         return {};
-    return options.m_szDatabase.empty() ? history::defaultHistoryPath() : options.m_szDatabase;
+    return history::chooseHistory(options.m_szDatabase).location;
 }
 
 std::string Warning(const std::string& text) {
@@ -19,6 +19,10 @@ std::string Warning(const std::string& text) {
 std::string NewRecords(int count) {
     return Format(MsgN("%d new record", "%d new records", static_cast<unsigned long>(count)),
                   count);
+}
+
+std::string Downloads(int count) {
+    return Format(MsgN("%d download", "%d downloads", static_cast<unsigned long>(count)), count);
 }
 
 } // namespace
@@ -33,6 +37,11 @@ RecordScan* ReaderHistory::Prepare(const std::string& device) {
         m_display.Line(Warning(Format(Msg("the measurement history cannot be read (%s): every "
                                           "record read back from the newest counts as new"),
                                       failure->message.c_str())));
+    else if (const auto& away = m_session.sharedAway())
+        m_display.Line(Warning(Format(Msg("the shared history cannot be used (%s): --new looks "
+                                          "records up in this PC's history"),
+                                      away->message.c_str())));
+    ReportPushed(m_session.pushedBeforeScan(), m_session.pushProblemBeforeScan());
     return m_session.scan();
 }
 
@@ -77,6 +86,11 @@ void ReaderHistory::Merge(int nCount, const LinkEndpoint& endpoint, int position
     const auto report = m_session.merge(nCount, endpoint.port, endpoint.device, position);
     if (!report)
         return;
+    ReportPushed(report->pushed, report->pushProblem);
+    if (report->sharedFailure) {
+        ReportWaiting(*report);
+        return;
+    }
     if (report->failure) {
         m_display.Line(Warning(Format(Msg("the measurement history was NOT updated: %s"),
                                       report->failure->message.c_str())));
@@ -88,5 +102,41 @@ void ReaderHistory::Merge(int nCount, const LinkEndpoint& endpoint, int position
                                           static_cast<unsigned long>(report->outcome->added)),
                                      report->outcome->added);
     m_display.Line(Format(Msg("History: %s, %d already there (%s)"), added.c_str(),
-                          report->outcome->known, m_session.path().c_str()));
+                          report->outcome->known, report->description.c_str()));
+}
+
+void ReaderHistory::ReportPushed(const history::ReplayTally& pushed, const std::string& problem) {
+    if (!problem.empty())
+        m_display.Line(Warning(Format(Msg("the downloads waiting on this PC could not be sent to "
+                                          "the shared history, they wait on: %s"),
+                                      problem.c_str())));
+    if (pushed.downloads + pushed.knownDownloads == 0)
+        return;
+    m_display.Line(Format(Msg("%s that waited on this PC went to the shared history: %lld new "
+                              "records, %lld already there"),
+                          Downloads(pushed.downloads + pushed.knownDownloads).c_str(),
+                          static_cast<long long>(pushed.added),
+                          static_cast<long long>(pushed.known)));
+}
+
+void ReaderHistory::ReportWaiting(const history::MergeReport& report) {
+    const history::HistoryFailure& cause = *report.sharedFailure;
+    const bool refused = history::refusedConnection(cause.kind);
+    m_waitStatus = refused ? EXIT_HISTORY_REFUSED : EXIT_HISTORY_WAITS;
+    m_display.Line(Warning(Format(refused ? Msg("the shared history refused the connection: %s")
+                                          : Msg("the shared history cannot be reached: %s"),
+                                  cause.message.c_str())));
+    if (report.failure) {
+        m_display.Line(Warning(Format(Msg("this PC's history was NOT updated either: %s"),
+                                      report.failure->message.c_str())));
+        if (const std::string remedy = history::remedyFor(report.failure->kind); !remedy.empty())
+            m_display.Line(Warning(remedy));
+        return;
+    }
+    m_display.Line(Warning(Format(Msg("the download waits in this PC's history (%s) and goes to "
+                                      "the shared history at the next download or with "
+                                      "'tarvex-history push'"),
+                                  report.waitsIn.c_str())));
+    if (const std::string remedy = history::remedyFor(cause.kind); !remedy.empty())
+        m_display.Line(Warning(remedy));
 }

@@ -24,9 +24,16 @@ public:
     void Merge(int nCount, const LinkEndpoint& endpoint, int position);
     // --new found the whole ring new for an instrument the history knew.
     bool MayHaveLost() const { return m_session.scanResult().mayHaveLost; }
+    // After Merge: the status of a download that waits on this PC for the
+    // shared history (EXIT_HISTORY_WAITS, EXIT_HISTORY_REFUSED), else 0.
+    int WaitStatus() const { return m_waitStatus; }
 
 private:
+    void ReportPushed(const history::ReplayTally& pushed, const std::string& problem);
+    void ReportWaiting(const history::MergeReport& report);
+
     const ReaderOptions& m_options;
     ProgressDisplay& m_display;
     history::DownloadSession m_session;
+    int m_waitStatus = 0;
 };

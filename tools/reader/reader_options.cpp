@@ -174,9 +174,11 @@ const char* DatabaseUsage() {
                "                 %LOCALAPPDATA%\\Tarvex\\history.sqlite3); every download is "
                "kept there\n");
 #else
-    return Msg("  --database PATH  measurement history file (default: $TARVEX_DATABASE, or\n"
-               "                 $XDG_DATA_HOME/tarvex/history.sqlite3); every download is kept "
-               "there\n");
+    return Msg("  --database LOCATION  the measurement history every download is kept in: a\n"
+               "                 file, or a shared history as service=NAME or\n"
+               "                 postgresql://HOST/DB (default: $TARVEX_DATABASE, else\n"
+               "                 Database in tarvex.ini, else\n"
+               "                 $XDG_DATA_HOME/tarvex/history.sqlite3)\n");
 #endif
 }
 
@@ -188,7 +190,7 @@ const char* ReaderUsage() {
         std::string("usage: tarvex-read [--count N] [--format FORM | --table | --report]\n"
                     "                   [--output PATH | --output-dir DIR] [--force]\n"
                     "                   [--port N | --device PATH] [--timeout MS] [--list-ports]\n"
-                    "                   [--new] [--database PATH | --no-history]\n") +
+                    "                   [--new] [--database LOCATION | --no-history]\n") +
         Msg("Reads the last N records (1 to 2000, default 100) of the instrument's archive\n"
             "and writes them in one of four forms:\n") +
         Msg("  --format report  text report, Windows-1251 (.doc, the default)\n") +
@@ -221,6 +223,11 @@ const char* ReaderUsage() {
         Msg("  5    results file not written (the reason is printed)\n") +
         Msg("  7    done, but records may have been overwritten before this download (--new\n"
             "       found all 2000 records new): download at least every 2000 measurements\n") +
+        Msg("  8    written, but the shared history could not be reached: the download\n"
+            "       waits in this PC's history and goes there at the next download or\n"
+            "       with tarvex-history push\n") +
+        Msg("  9    written, but the shared history refused the connection (password,\n"
+            "       role or database): the download waits in this PC's history\n") +
         Msg("  130  interrupted by Ctrl-C or SIGTERM; nothing written, the port still saved\n");
     return usage.c_str();
 }

@@ -15,6 +15,12 @@ constexpr int EXIT_NOT_WRITTEN = 5;
 // Done, but records may have been overwritten before this download (--new
 // found the whole ring new for an instrument the history knew).
 constexpr int EXIT_MAY_HAVE_LOST = 7;
+// Written, but the shared history could not be reached: the download waits
+// in this PC's history and goes there at the next connection.
+constexpr int EXIT_HISTORY_WAITS = 8;
+// Written, but the shared history refused the connection (password, role,
+// database): the download waits on this PC until the set-up is put right.
+constexpr int EXIT_HISTORY_REFUSED = 9;
 constexpr int EXIT_INTERRUPTED = 130; // Ctrl-C or SIGTERM: link stopped, port saved
 
 struct ReaderOptions {

@@ -47,6 +47,15 @@ std::string JournalSummary(const RunOutcome& outcome) {
                            "overwritten before this download (exit status 7)",
                            static_cast<unsigned long>(outcome.written)),
                       outcome.written, outcome.path.c_str());
+    case EXIT_HISTORY_WAITS:
+    case EXIT_HISTORY_REFUSED:
+        return PRIORITY_ERROR +
+               Format(MsgN("written: %d record to %s; the download waits on this PC for the "
+                           "shared history (exit status %d)",
+                           "written: %d records to %s; the download waits on this PC for the "
+                           "shared history (exit status %d)",
+                           static_cast<unsigned long>(outcome.written)),
+                      outcome.written, outcome.path.c_str(), outcome.status);
     case EXIT_NOT_FOUND:
         return std::string(PRIORITY_ERROR) +
                Msg("failed: instrument not found, no file written (exit status 3)");
