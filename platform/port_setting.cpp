@@ -1,13 +1,13 @@
 #include "platform/port_setting.h"
 
+#include "platform/codepage.h"
 #include "platform/port_setting_internal.h"
 #include "platform/profile_file.h"
+#include "platform/settings_folder.h"
 
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -19,19 +19,22 @@ const char SETTINGS_FILE_NAME[] = "Vextar.ini";
 // The value buffer of the profile call: at most 19 characters are taken.
 constexpr std::size_t SETTINGS_VALUE_SIZE = 20;
 
-// The current directory, however long; empty when it cannot be had (for
-// example when it has been removed).
-std::string CurrentDirectory() {
-    std::string buffer(256, '\0');
-    for (;;) {
-        if (getcwd(buffer.data(), buffer.size()) != nullptr) {
-            buffer.resize(std::char_traits<char>::length(buffer.c_str()));
-            return buffer;
-        }
-        if (errno != ERANGE || buffer.size() > (1u << 20))
-            return std::string();
-        buffer.resize(buffer.size() * 2);
-    }
+// On Windows the file is the Windows program's own, in its code page; on
+// POSIX it holds device paths as the system names them.
+std::string ToFileText(const std::string& text) {
+#ifdef _WIN32
+    return Utf8ToCp1251(text);
+#else
+    return text;
+#endif
+}
+
+std::string FromFileText(const std::string& text) {
+#ifdef _WIN32
+    return Cp1251ToUtf8(text);
+#else
+    return text;
+#endif
 }
 
 } // namespace
@@ -43,16 +46,10 @@ static int g_bSettingsPathPending = 1;
 const char* GetSettingsPath() {
     if (g_bSettingsPathPending) {
         g_bSettingsPathPending = 0;
-        std::string dir = CurrentDirectory();
+        const std::string dir = SettingsFileFolder();
         // Without a current directory the path stays empty: reads give the
         // default and writes fail, rather than landing in the root directory.
-        if (dir.empty()) {
-            g_szSettingsPath.clear();
-        } else {
-            if (dir.back() != '/')
-                dir += '/';
-            g_szSettingsPath = dir + SETTINGS_FILE_NAME;
-        }
+        g_szSettingsPath = dir.empty() ? std::string() : dir + SETTINGS_FILE_NAME;
     }
     return g_szSettingsPath.c_str();
 }
@@ -98,8 +95,8 @@ int SavePortSetting(int nPort) {
 }
 
 std::string LoadDeviceSetting() {
-    return ProfileFileGet(GetSettingsPath(), SETTINGS_SECTION, SETTINGS_DEVICE_KEY, "",
-                          PROFILE_MAX_FILE_SIZE);
+    return FromFileText(ProfileFileGet(GetSettingsPath(), SETTINGS_SECTION, SETTINGS_DEVICE_KEY, "",
+                                       PROFILE_MAX_FILE_SIZE));
 }
 
 int SaveDeviceSetting(const std::string& device) {
@@ -108,5 +105,6 @@ int SaveDeviceSetting(const std::string& device) {
         return ProfileFileDelete(GetSettingsPath(), SETTINGS_SECTION, SETTINGS_DEVICE_KEY);
     if (LoadDeviceSetting() == device)
         return 1;
-    return ProfileFileSet(GetSettingsPath(), SETTINGS_SECTION, SETTINGS_DEVICE_KEY, device);
+    return ProfileFileSet(GetSettingsPath(), SETTINGS_SECTION, SETTINGS_DEVICE_KEY,
+                          ToFileText(device));
 }

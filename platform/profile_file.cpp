@@ -100,11 +100,19 @@ bool HasAny(std::string_view s, std::string_view chars) {
     return s.find_first_of(chars) != std::string_view::npos;
 }
 
+// A new file takes the system's own line end: Windows' profile functions
+// write CRLF.
+#ifdef _WIN32
+constexpr std::string_view NEW_FILE_LINE_END = "\r\n";
+#else
+constexpr std::string_view NEW_FILE_LINE_END = "\n";
+#endif
+
 std::string_view LineEndOf(std::string_view text) {
     std::size_t nl = text.find('\n');
-    if (nl != std::string_view::npos && nl > 0 && text[nl - 1] == '\r')
-        return "\r\n";
-    return "\n";
+    if (nl == std::string_view::npos)
+        return NEW_FILE_LINE_END;
+    return nl > 0 && text[nl - 1] == '\r' ? "\r\n" : "\n";
 }
 
 bool EndsWithLineEnd(std::string_view text) {

@@ -32,7 +32,7 @@ std::string ProfileGet(std::string_view fileText, std::string_view section, std:
 // the first matching key line is replaced by "key=value", a missing key is
 // added after the last non-blank line of the section, a missing section is
 // appended at the end. New lines take the file's line-end style (that of its
-// first line; LF for a file without one). Every other byte is kept.
+// first line; for a file without one, CRLF on Windows and LF elsewhere). Every other byte is kept.
 // Returns nothing when the names or the value cannot be stored so that they
 // are found again: an empty name, a line break or NUL anywhere, '=' or a
 // leading '[' or ';' in the key, ']' in the section name. Blanks around the

@@ -8,11 +8,15 @@
 #include <string>
 #include <windows.h>
 
+#include "history/history_path.h"
 #include "platform/atomic_file.h"
 #include "platform/locale.h"
+#include "platform/port_setting.h"
+#include "platform/port_setting_internal.h"
 #include "platform/profile_file.h"
 #include "platform/serial_adapters.h"
 #include "platform/serial_port.h"
+#include "platform/user_settings.h"
 #include "platform/win32/wide_text.h"
 
 namespace {
@@ -109,6 +113,37 @@ TEST_F(Win32Files, ProfileFileRoundTripKeepsOtherKeysAndCrLf) {
     EXPECT_EQ(ProfileFileSet(ini, "Settings", "Port", "4"), 0);
     ::SetFileAttributesW(Widen(ini).c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(ProfileFileGet(Path("missing.ini"), "Settings", "Port", "2", 20), "2");
+}
+
+// Vextar.ini in the current folder, the own settings and the history in the
+// user's folders, all under a Cyrillic name.
+TEST_F(Win32Files, SettingsLiveWhereTheyBelongUnderCyrillicNames) {
+    wchar_t before[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, before);
+    ASSERT_TRUE(::SetCurrentDirectoryW(m_folder.wstring().c_str()));
+    ResetSettingsPath();
+    EXPECT_EQ(std::string(GetSettingsPath()), Path("Vextar.ini"));
+    EXPECT_EQ(LoadPortSetting(), 2);
+    ASSERT_EQ(SavePortSetting(3), 1);
+    ASSERT_EQ(SaveDeviceSetting("\\\\.\\pipe\\порт"), 1);
+    ::SetCurrentDirectoryW(before); // the path, once taken, stays
+    EXPECT_EQ(LoadPortSetting(), 3);
+    EXPECT_EQ(LoadDeviceSetting(), "\\\\.\\pipe\\порт");
+    // The Windows program's own form: CRLF, and Windows-1251 ("порт").
+    EXPECT_EQ(ReadAll(Path("Vextar.ini")),
+              "[Velmare - 7K]\r\nCOM Port 1_4= 3 \r\nDevice=\\\\.\\pipe\\\xEF\xEE\xF0\xF2\r\n");
+    ResetSettingsPath();
+
+    const std::string roaming = Path("Роуминг"), local = Path("Локальные");
+    ::SetEnvironmentVariableW(L"APPDATA", Widen(roaming).c_str());
+    ::SetEnvironmentVariableW(L"LOCALAPPDATA", Widen(local).c_str());
+    fs::create_directories(fs::path(Widen(roaming)));
+    ASSERT_EQ(SaveUserSetting("Форма", "таблица"), 1);
+    EXPECT_EQ(UserSettingsPath(), roaming + "\\Tarvex\\tarvex.ini");
+    EXPECT_EQ(LoadUserSetting("Форма", ""), "таблица");
+    EXPECT_EQ(history::defaultHistoryPath(), local + "\\Tarvex\\history.sqlite3");
+    EXPECT_EQ(history::ensureParentFolder(history::defaultHistoryPath()), 0);
+    EXPECT_TRUE(fs::is_directory(fs::path(Widen(local + "\\Tarvex"))));
 }
 
 TEST(Win32Locale, SeparatorComesFromTheWindowsLocale) {
