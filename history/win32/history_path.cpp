@@ -2,8 +2,6 @@
 // unless $TARVEX_DATABASE or the settings name another.
 #include "history/history_path.h"
 
-#include <filesystem>
-#include <system_error>
 #include <windows.h>
 
 #include "platform/win32/wide_text.h"
@@ -22,15 +20,6 @@ std::string localHistoryPath() {
     if (n == 0 || n > MAX_PATH)
         return {};
     return Narrow(local) + "\\Tarvex\\history.sqlite3";
-}
-
-int ensureParentFolder(const std::string& path) {
-    const std::filesystem::path parent = std::filesystem::path(Widen(path)).parent_path();
-    if (parent.empty())
-        return 0;
-    std::error_code ec;
-    std::filesystem::create_directories(parent, ec);
-    return ec ? ec.value() : 0;
 }
 
 } // namespace history

@@ -2,6 +2,7 @@
 // with no time-outs set may block for good and cannot be cancelled on every
 // driver, so reads take only what ClearCommError says is waiting.
 #include "platform/serial_port.h"
+#include "platform/serial_port_os.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -46,12 +47,7 @@ HANDLE OpenPort(const std::string& device, int* pError) {
 
 } // namespace
 
-std::string DeviceForPort(int n) {
-    const std::string name = "TARVEX_COM" + std::to_string(n);
-    if (const char* device = std::getenv(name.c_str()); device != nullptr && *device != '\0')
-        return device;
-    if (n < 1)
-        return {};
+std::string SystemPortDevice(int n) {
     return "\\\\.\\COM" + std::to_string(n);
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <windows.h>
 
+#include "platform/user_settings_os.h"
 #include "platform/win32/wide_text.h"
 
 namespace {
@@ -56,22 +57,14 @@ bool MayKeepSettingsIn(const std::wstring& folder) {
     return true;
 }
 
-std::wstring UserFolder() {
-    wchar_t appData[MAX_PATH + 1] = {};
-    const DWORD n = ::GetEnvironmentVariableW(L"APPDATA", appData, MAX_PATH + 1);
-    if (n == 0 || n > MAX_PATH)
-        return {};
-    const std::wstring folder = std::wstring(appData) + L"\\Tarvex";
-    ::CreateDirectoryW(folder.c_str(), nullptr);
-    return folder + L"\\";
-}
-
 } // namespace
 
 std::string SettingsFileFolder() {
     const std::wstring current = CurrentFolder();
     if (current.empty() || MayKeepSettingsIn(current))
         return Narrow(current);
-    const std::wstring user = UserFolder();
-    return Narrow(user.empty() ? current : user);
+    const std::string user = UserSettingsFolder();
+    if (user.empty() || !MakeUserSettingsFolder(user))
+        return Narrow(current);
+    return user + PATH_SEPARATOR;
 }

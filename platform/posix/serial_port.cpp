@@ -1,4 +1,5 @@
 #include "platform/serial_port.h"
+#include "platform/serial_port_os.h"
 
 #include "platform/wake_signal.h"
 
@@ -21,12 +22,7 @@ constexpr int WRITE_STALL_MS = 2000;
 
 } // namespace
 
-std::string DeviceForPort(int n) {
-    const std::string name = "TARVEX_COM" + std::to_string(n);
-    if (const char* device = std::getenv(name.c_str()); device != nullptr && *device != '\0')
-        return device;
-    if (n < 1)
-        return {};
+std::string SystemPortDevice(int n) {
     return "/dev/ttyS" + std::to_string(n - 1);
 }
 

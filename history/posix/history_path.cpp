@@ -1,9 +1,7 @@
 #include "history/history_path.h"
 
 #include <cstdlib>
-#include <filesystem>
 #include <pwd.h>
-#include <system_error>
 #include <unistd.h>
 
 namespace history {
@@ -37,15 +35,6 @@ std::string localHistoryPath() {
         data = home + "/.local/share";
     }
     return data + "/tarvex/history.sqlite3";
-}
-
-int ensureParentFolder(const std::string& path) {
-    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
-    if (parent.empty())
-        return 0;
-    std::error_code ec;
-    std::filesystem::create_directories(parent, ec);
-    return ec ? ec.value() : 0;
 }
 
 } // namespace history

@@ -1,0 +1,17 @@
+// The system's part of the profile files on disk (profile_file.h).
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+enum class ProfileRead { OK, MISSING, FAILED };
+
+// Reads a regular file whole, up to nCap bytes; bTooBig tells that there was
+// more. FAILED (errno telling why) for anything but a regular file, so that
+// a FIFO or device in its place neither hangs nor is read.
+ProfileRead ReadProfileFile(const std::string& path, std::size_t nCap, std::string& text,
+                            bool& bTooBig);
+
+// False, with errno, when the existing file at path is not this user's to
+// write (read-only): it is then left alone, as the Windows functions do.
+bool MayWriteFile(const std::string& path);
