@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the plain build, the
-# Debian package made from it and checked, the link and download tests under
+# Debian package made from it and checked, the Windows build and its tests
+# under Wine (scripts/windows.sh --test), the link and download tests under
 # ThreadSanitizer, the whole suite under
 # AddressSanitizer with UndefinedBehaviorSanitizer, then a bounded fuzz run.
 # The plain and the AddressSanitizer suites run beside a throwaway PostgreSQL
@@ -45,6 +46,16 @@ WITH_SERVER=1 run_ctest build
 echo "== Debian package"
 # Packed from the build above (no second build); checked without installing.
 if deb=$(scripts/package.sh build | tail -n 1) && scripts/check_package.sh "$deb"; then
+    PASSED=$((PASSED + 1))
+else
+    FAILED=$((FAILED + 1))
+    exit 1
+fi
+
+echo "== Windows build, tests under Wine"
+# Bounded as a whole as well as step by step: a Wine that hangs fails the run
+# instead of holding CI.
+if timeout -k 30 900 scripts/windows.sh --test; then
     PASSED=$((PASSED + 1))
 else
     FAILED=$((FAILED + 1))
