@@ -21,20 +21,18 @@ constexpr std::size_t SETTINGS_VALUE_SIZE = 20;
 
 // On Windows the file is the Windows program's own, in its code page; on
 // POSIX it holds device paths as the system names them.
-std::string ToFileText(const std::string& text) {
 #ifdef _WIN32
-    return Utf8ToCp1251(text);
+constexpr bool FILE_IN_CP1251 = true;
 #else
-    return text;
+constexpr bool FILE_IN_CP1251 = false;
 #endif
+
+std::string ToFileText(const std::string& text) {
+    return FILE_IN_CP1251 ? Utf8ToCp1251(text) : text;
 }
 
 std::string FromFileText(const std::string& text) {
-#ifdef _WIN32
-    return Cp1251ToUtf8(text);
-#else
-    return text;
-#endif
+    return FILE_IN_CP1251 ? Cp1251ToUtf8(text) : text;
 }
 
 } // namespace

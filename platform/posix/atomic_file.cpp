@@ -1,4 +1,5 @@
 #include "platform/atomic_file.h"
+#include "platform/atomic_file_os.h"
 
 #include <atomic>
 #include <cerrno>
@@ -89,12 +90,6 @@ void SyncFolder(const std::string& path) {
 
 } // namespace
 
-std::string FileStatus::Reason() const {
-    if (error == 0)
-        return {};
-    return std::system_category().message(error) + (note.empty() ? "" : "; " + note);
-}
-
 AtomicFile::AtomicFile(const std::string& targetPath, ReplacePolicy policy) : m_policy(policy) {
     IgnoreFileSizeSignal();
     if (targetPath.empty()) {
@@ -170,21 +165,12 @@ AtomicFile::~AtomicFile() {
     Discard();
 }
 
-FileStatus AtomicFile::Write(std::string_view bytes) {
-    if (m_fd < 0)
-        return m_openStatus.Ok() ? FileStatus{EBADF} : m_openStatus;
-    while (!bytes.empty()) {
-        const ssize_t nWritten = write(m_fd, bytes.data(), bytes.size());
-        if (nWritten < 0) {
-            if (errno == EINTR)
-                continue;
-            return {errno};
-        }
-        if (nWritten == 0)
-            return {EIO}; // no progress and no error: give up rather than spin
-        bytes.remove_prefix(static_cast<std::size_t>(nWritten));
-    }
-    return {};
+long WriteSome(int fd, const char* data, std::size_t size) {
+    ssize_t n;
+    do {
+        n = write(fd, data, size);
+    } while (n < 0 && errno == EINTR);
+    return static_cast<long>(n);
 }
 
 FileStatus AtomicFile::Commit() {

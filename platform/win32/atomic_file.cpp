@@ -3,6 +3,7 @@
 // KeepExisting the move is told not to replace, so a file that appeared at
 // the target meanwhile is never overwritten. Paths are UTF-8, opened wide.
 #include "platform/atomic_file.h"
+#include "platform/atomic_file_os.h"
 
 #include <atomic>
 #include <cerrno>
@@ -55,12 +56,6 @@ int CreateTempBeside(const std::string& target, std::string& tempPath) {
 
 } // namespace
 
-std::string FileStatus::Reason() const {
-    if (error == 0)
-        return {};
-    return std::generic_category().message(error) + (note.empty() ? "" : "; " + note);
-}
-
 AtomicFile::AtomicFile(const std::string& targetPath, ReplacePolicy policy) : m_policy(policy) {
     if (targetPath.empty()) {
         m_openStatus = {ENOENT};
@@ -100,20 +95,9 @@ AtomicFile::~AtomicFile() {
     Discard();
 }
 
-FileStatus AtomicFile::Write(std::string_view bytes) {
-    if (m_fd < 0)
-        return m_openStatus.Ok() ? FileStatus{EBADF} : m_openStatus;
-    while (!bytes.empty()) {
-        const unsigned chunk =
-            bytes.size() > (1u << 30) ? (1u << 30) : static_cast<unsigned>(bytes.size());
-        const int nWritten = ::_write(m_fd, bytes.data(), chunk);
-        if (nWritten < 0)
-            return {errno};
-        if (nWritten == 0)
-            return {EIO}; // no progress and no error: give up rather than spin
-        bytes.remove_prefix(static_cast<std::size_t>(nWritten));
-    }
-    return {};
+long WriteSome(int fd, const char* data, std::size_t size) {
+    const unsigned chunk = size > (1u << 30) ? (1u << 30) : static_cast<unsigned>(size);
+    return ::_write(fd, data, chunk);
 }
 
 FileStatus AtomicFile::Commit() {
