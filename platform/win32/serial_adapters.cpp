@@ -1,5 +1,5 @@
 // Serial ports present on Windows: every COMn the system knows, whatever
-// driver (USB adapters included) made it.
+// driver (USB adapters included) made it, in number order.
 #include "platform/serial_adapters.h"
 
 #include <algorithm>
@@ -37,9 +37,11 @@ std::string CanonicalDevice(const std::string& path) {
     return name.rfind("COM", 0) == 0 ? DEVICE_PREFIX + name : path;
 }
 
-std::vector<SerialAdapter> SerialAdapters() {
-    // All names of the object manager's DOS devices, NUL-separated; grown
-    // until the list fits.
+namespace {
+
+// The COM names among the object manager's DOS devices.
+void AddDosDevicePorts(std::vector<std::string>& ports) {
+    // All names, NUL-separated; grown until the list fits.
     std::wstring names(16384, L'\0');
     DWORD length = 0;
     for (;;) {
@@ -48,7 +50,6 @@ std::vector<SerialAdapter> SerialAdapters() {
             break;
         names.resize(names.size() * 2);
     }
-    std::vector<std::string> ports;
     for (size_t begin = 0; begin < length;) {
         const size_t end = names.find(L'\0', begin);
         if (end == std::wstring::npos || end == begin)
@@ -58,6 +59,38 @@ std::vector<SerialAdapter> SerialAdapters() {
             ports.push_back(CanonicalDevice(Narrow(name)));
         begin = end + 1;
     }
+}
+
+// The ports the serial drivers announce in HARDWARE\DEVICEMAP\SERIALCOMM
+// (Wine lists there the ports it was told of, not in the DOS devices).
+void AddAnnouncedPorts(std::vector<std::string>& ports) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ,
+                        &key) != ERROR_SUCCESS)
+        return;
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256];
+        wchar_t data[64] = {};
+        DWORD nameLength = 256, dataSize = sizeof data - sizeof(wchar_t), type = 0;
+        const LONG status = ::RegEnumValueW(key, i, name, &nameLength, nullptr, &type,
+                                            reinterpret_cast<BYTE*>(data), &dataSize);
+        if (status == ERROR_NO_MORE_ITEMS)
+            break;
+        if (status != ERROR_SUCCESS || type != REG_SZ)
+            continue;
+        const std::wstring port(data);
+        if (IsComName(port))
+            ports.push_back(CanonicalDevice(Narrow(port)));
+    }
+    ::RegCloseKey(key);
+}
+
+} // namespace
+
+std::vector<SerialAdapter> SerialAdapters() {
+    std::vector<std::string> ports;
+    AddDosDevicePorts(ports);
+    AddAnnouncedPorts(ports);
     std::sort(ports.begin(), ports.end(), DeviceNameLess);
     ports.erase(std::unique(ports.begin(), ports.end()), ports.end());
     std::vector<SerialAdapter> adapters;
