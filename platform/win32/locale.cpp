@@ -39,8 +39,10 @@ char DecimalSeparatorOfLocale(const char* szName) {
             c = '-';
     if (name == "C" || name == "POSIX")
         return '.';
-    wchar_t separator[8] = {};
-    if (::GetLocaleInfoEx(Widen(name).c_str(), LOCALE_SDECIMAL, separator, 8) <= 0)
+    // As the Windows program asks: 1.2 formatted as the locale writes numbers;
+    // a comma anywhere in it makes the separator a comma.
+    wchar_t formatted[64] = {};
+    if (::GetNumberFormatEx(Widen(name).c_str(), 0, L"1.2", nullptr, formatted, 64) <= 0)
         return '.';
-    return std::wstring(separator).find(L',') != std::wstring::npos ? ',' : '.';
+    return std::wstring(formatted).find(L',') != std::wstring::npos ? ',' : '.';
 }
