@@ -85,6 +85,10 @@ void ListPorts(std::FILE* out, const ReaderOptions& options) {
         }
         if (steps[i].nPort > 0 && steps[i].nPort <= LISTED_PORTS)
             listed[static_cast<size_t>(steps[i].nPort)] = true;
+        // A port present beyond COM4 (Windows names them so) is listed once.
+        for (int n = 1; steps[i].nPort == 0 && n <= LISTED_PORTS; ++n)
+            if (CanonicalDevice(steps[i].device) == CanonicalDevice(DeviceForPort(n)))
+                listed[static_cast<size_t>(n)] = true;
         PrintRow(out, row);
     }
     if (adapters.empty())
