@@ -9,6 +9,13 @@ TARVEX_PACKAGES=(cmake g++ make pkg-config libgtest-dev qt6-base-dev qt6-transla
                  poppler-utils unzip libreoffice-calc
                  dpkg-dev file lintian desktop-file-utils appstream librsvg2-bin
                  systemd man-db bash-completion)
+# The Windows build and its tests under Wine (scripts/windows.sh), which the
+# test run includes. Xvfb and xauth: the dialog's tests run on a virtual
+# display; tcl makes SQLite's amalgamation and dpkg-dev unpacks Debian's
+# source packages (scripts/windows_deps.sh); nsis makes the installer.
+TARVEX_WINDOWS_PACKAGES=(cmake make g++-mingw-w64-x86-64-posix wine wine64 fonts-wine googletest
+                         python3 xvfb xauth procps tcl dpkg-dev libz-mingw-w64-dev nsis)
+TARVEX_PACKAGES+=("${TARVEX_WINDOWS_PACKAGES[@]}")
 # Installed without their recommended packages: LibreOffice's pull in a desktop.
 TARVEX_NO_RECOMMENDS=(libreoffice-calc)
 TARVEX_LOCALES=(ru_RU.UTF-8 de_DE.UTF-8 uk_UA.UTF-8 en_US.UTF-8)

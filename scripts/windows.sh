@@ -18,13 +18,8 @@ set -euo pipefail
 source "$(dirname "$0")/common.sh"
 cd "$TARVEX_ROOT"
 
-# tcl makes SQLite's amalgamation and dpkg-dev unpacks Debian's source
-# packages (scripts/windows_deps.sh); nsis makes the installer.
-WINDOWS_PACKAGES=(cmake make g++-mingw-w64-x86-64-posix wine wine64 fonts-wine googletest
-                  python3 xvfb xauth procps tcl dpkg-dev libz-mingw-w64-dev nsis)
-
 missing=()
-for pkg in "${WINDOWS_PACKAGES[@]}"; do
+for pkg in "${TARVEX_WINDOWS_PACKAGES[@]}"; do
     dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
 done
 if [ ${#missing[@]} -gt 0 ]; then
