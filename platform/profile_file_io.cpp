@@ -1,5 +1,6 @@
 // The profile files on disk: read with a size cap, replaced atomically, or
 // rewritten in place where the folder may not be written.
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/atomic_file.h"
@@ -29,6 +30,32 @@ bool ReplaceFile(const std::string& target, std::string_view text, bool bExisted
 }
 
 } // namespace
+
+bool ReadCapped(std::size_t sizeHint, std::size_t nCap, const ReadSome& readSome, std::string& text,
+                bool& bTooBig) {
+    text.assign(std::min(sizeHint, nCap) + 1, '\0');
+    bTooBig = false;
+    std::size_t nHave = 0;
+    while (nHave < text.size()) {
+        const long n = readSome(text.data() + nHave, text.size() - nHave);
+        if (n < 0) {
+            text.clear();
+            return false;
+        }
+        if (n == 0)
+            break;
+        nHave += static_cast<std::size_t>(n);
+        // The file grew since its size was taken: keep reading up to the cap.
+        if (nHave == text.size() && text.size() <= nCap)
+            text.resize(std::min(text.size() * 2, nCap + 1));
+    }
+    if (nHave > nCap) {
+        bTooBig = true;
+        nHave = nCap;
+    }
+    text.resize(nHave);
+    return true;
+}
 
 std::string ProfileFileGet(const std::string& path, std::string_view section, std::string_view key,
                            std::string_view def, std::size_t nSize) {

@@ -30,31 +30,22 @@ ProfileRead ReadProfileFile(const std::string& path, std::size_t nCap, std::stri
     LARGE_INTEGER size{};
     const std::size_t nSize =
         ::GetFileSizeEx(h, &size) ? static_cast<std::size_t>(size.QuadPart) : std::size_t{0};
-    text.resize(std::min(nSize, nCap) + 1);
-    std::size_t nHave = 0;
-    while (nHave < text.size()) {
-        DWORD n = 0;
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(text.size() - nHave, 1u << 20));
-        if (!::ReadFile(h, text.data() + nHave, want, &n, nullptr)) {
-            errno = ErrnoOfWin32Error(::GetLastError());
-            ::CloseHandle(h);
-            text.clear();
-            return ProfileRead::FAILED;
-        }
-        if (n == 0)
-            break;
-        nHave += n;
-        // The file grew since its size was taken: keep reading up to the cap.
-        if (nHave == text.size() && text.size() <= nCap)
-            text.resize(std::min(text.size() * 2, nCap + 1));
-    }
+    const bool bRead = ReadCapped(
+        nSize, nCap,
+        [h](char* buffer, std::size_t size) -> long {
+            DWORD n = 0;
+            const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 20));
+            if (!::ReadFile(h, buffer, want, &n, nullptr)) {
+                errno = ErrnoOfWin32Error(::GetLastError());
+                return -1;
+            }
+            return static_cast<long>(n);
+        },
+        text, bTooBig);
+    const int nError = errno;
     ::CloseHandle(h);
-    if (nHave > nCap) {
-        bTooBig = true;
-        nHave = nCap;
-    }
-    text.resize(nHave);
-    return ProfileRead::OK;
+    errno = nError;
+    return bRead ? ProfileRead::OK : ProfileRead::FAILED;
 }
 
 bool MayWriteFile(const std::string& path) {
