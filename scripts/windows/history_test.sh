@@ -49,7 +49,7 @@ LOCALE=ru_RU.UTF-8
 run_win() {
     local name=$1 status=0
     shift
-    (cd "$H/windows" && LC_ALL=$LOCALE wine "$@" >"$name.raw" 2>"$name.err") || status=$?
+    (cd "$H/windows" && LC_ALL=$LOCALE bounded 300 wine "$@" >"$name.raw" 2>"$name.err") || status=$?
     tr -d '\r' <"$H/windows/$name.raw" >"$H/windows/$name.out"
     return "$status"
 }
@@ -57,17 +57,17 @@ run_win() {
 echo "== the history and the workbook: tarvex-read.exe, tarvex-history.exe"
 # A persistent server again (the tests before may have stopped it), started
 # before the simulator's pty becomes COM3.
-wineserver -k 2>/dev/null || true
-wineserver -p </dev/null >/dev/null 2>&1
-wine cmd /c exit </dev/null >/dev/null 2>&1
+stop_wine
+start_wine
 start_sim history --seed 13 --position 40
 (cd "$H/linux" && TARVEX_DATABASE=$H/linux/история.sqlite3 LC_ALL=ru_RU.UTF-8 "$LINUX_READ" \
     --port 3 --count 80 --format xlsx --output чтение.xlsx >read.log 2>&1) ||
     { echo "the Linux reader failed: $H/linux/read.log"; failures=$((failures + 1)); }
 windows_history=$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/Tarvex/history.sqlite3
 rm -f "$windows_history"
+# In Russian: this locale makes Wine's interface language Russian.
 if run_win read "$WIN_READ" --port 3 --count 80 --format xlsx --output чтение.xlsx &&
-    [ -f "$windows_history" ] && grep -q "new records kept" "$H/windows/read.err"; then
+    [ -f "$windows_history" ] && grep -q "сохранен[аоы] [0-9]* нов" "$H/windows/read.err"; then
     echo "kept in %LOCALAPPDATA%\\Tarvex\\history.sqlite3"
 else
     echo "NOT KEPT: tarvex-read.exe's download (see $H/windows/read.err)"

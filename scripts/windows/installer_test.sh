@@ -19,7 +19,7 @@ fi
 
 began=$(date +%s%N)
 status=0
-wine "$installer" /S "/D=$into" </dev/null >"$WORK/install.log" 2>&1 || status=$?
+bounded 120 wine "$installer" /S "/D=$into" </dev/null >"$WORK/install.log" 2>&1 || status=$?
 missing=()
 for file in "${expected[@]}"; do [ -f "$installed/$file" ] || missing+=("$file"); done
 for link in "${links[@]}"; do [ -f "$menu/$link" ] || missing+=("Start menu: $link"); done
@@ -31,7 +31,7 @@ else
 fi
 
 status=0
-wine "$installed/tarvex-read.exe" --help </dev/null >"$WORK/installed-help.log" 2>&1 || status=$?
+bounded 60 wine "$installed/tarvex-read.exe" --help </dev/null >"$WORK/installed-help.log" 2>&1 || status=$?
 if [ "$status" -eq 0 ] && grep -q "^usage: tarvex-read" "$WORK/installed-help.log"; then
     echo "the installed tarvex-read.exe runs"
 else
@@ -42,7 +42,7 @@ fi
 # The uninstaller copies itself away and runs from there: its end is seen by
 # the files going.
 began=$(date +%s%N)
-wine "$installed/Uninstall.exe" /S </dev/null >"$WORK/uninstall.log" 2>&1 || true
+bounded 120 wine "$installed/Uninstall.exe" /S </dev/null >"$WORK/uninstall.log" 2>&1 || true
 for _ in $(seq 200); do
     [ -e "$installed/Uninstall.exe" ] || [ -e "$menu" ] || break
     sleep 0.1
