@@ -119,10 +119,15 @@ bool EndsWithLineEnd(std::string_view text) {
     return !text.empty() && text.back() == '\n';
 }
 
-} // namespace
+struct KeyLine {
+    Line line;
+    std::string_view value;
+};
 
-std::string ProfileGet(std::string_view fileText, std::string_view section, std::string_view key,
-                       std::string_view def, std::size_t nSize) {
+// The key's line in the first section of that name (later ones are not
+// searched), if it has one.
+std::optional<KeyLine> FindKeyLine(std::string_view fileText, std::string_view section,
+                                   std::string_view key) {
     section = Trim(section);
     key = Trim(key);
     LineReader reader(fileText);
@@ -131,7 +136,6 @@ std::string ProfileGet(std::string_view fileText, std::string_view section, std:
     while (reader.Next(line)) {
         std::string_view content = reader.Content(line);
         if (std::optional<std::string_view> name = SectionName(content)) {
-            // Only the first section of that name is searched.
             if (bInSection)
                 break;
             bInSection = EqualNoCase(*name, section);
@@ -139,8 +143,17 @@ std::string ProfileGet(std::string_view fileText, std::string_view section, std:
         }
         std::string_view lineKey, lineValue;
         if (bInSection && SplitKeyLine(content, lineKey, lineValue) && EqualNoCase(lineKey, key))
-            return Cut(lineValue, nSize);
+            return KeyLine{line, lineValue};
     }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::string ProfileGet(std::string_view fileText, std::string_view section, std::string_view key,
+                       std::string_view def, std::size_t nSize) {
+    if (const std::optional<KeyLine> found = FindKeyLine(fileText, section, key))
+        return Cut(found->value, nSize);
     return Cut(def, nSize);
 }
 
@@ -203,24 +216,9 @@ std::optional<std::string> ProfileSet(std::string_view fileText, std::string_vie
 
 std::string ProfileDelete(std::string_view fileText, std::string_view section,
                           std::string_view key) {
-    section = Trim(section);
-    key = Trim(key);
-    LineReader reader(fileText);
-    Line line;
-    bool bInSection = false;
-    while (reader.Next(line)) {
-        std::string_view content = reader.Content(line);
-        if (std::optional<std::string_view> name = SectionName(content)) {
-            if (bInSection)
-                break;
-            bInSection = EqualNoCase(*name, section);
-            continue;
-        }
-        std::string_view lineKey, lineValue;
-        if (bInSection && SplitKeyLine(content, lineKey, lineValue) && EqualNoCase(lineKey, key))
-            return std::string(fileText.substr(0, line.m_nBegin))
-                .append(fileText.substr(line.m_nNext));
-    }
+    if (const std::optional<KeyLine> found = FindKeyLine(fileText, section, key))
+        return std::string(fileText.substr(0, found->line.m_nBegin))
+            .append(fileText.substr(found->line.m_nNext));
     return std::string(fileText);
 }
 

@@ -15,8 +15,8 @@ def read_xpm(path):
     width, height, ncolors, cpp = (int(v) for v in rows[0].split()[:4])
     colours = {}
     for row in rows[1 : 1 + ncolors]:
-        key, spec = row[:cpp], row[cpp:].split()
-        value = spec[spec.index("c") + 1]
+        key, keys = row[:cpp], row[cpp:].split()
+        value = keys[keys.index("c") + 1]
         colours[key] = None if value.lower() == "none" else int(value.lstrip("#"), 16)
     pixels = [
         [colours[row[x * cpp : (x + 1) * cpp]] for x in range(width)]
