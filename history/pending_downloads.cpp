@@ -5,6 +5,7 @@
 
 #include "history/history_file.h"
 #include "history/sqlite_db.h"
+#include "platform/file_names.h"
 
 namespace history {
 
@@ -37,7 +38,7 @@ std::map<std::string, std::int64_t> PendingDownloads::tokens() {
 
 std::int64_t pendingCount(const std::string& path) {
     std::error_code ec;
-    if (path.empty() || !std::filesystem::is_regular_file(path, ec))
+    if (path.empty() || !std::filesystem::is_regular_file(FsPath(path), ec))
         return 0;
     try {
         SqliteDb db(path, OpenMode::ReadOnly);

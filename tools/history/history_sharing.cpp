@@ -12,6 +12,7 @@
 #include "history/history_replay.h"
 #include "history/pending_downloads.h"
 #include "history/server_location.h"
+#include "platform/file_names.h"
 #include "platform/messages.h"
 #include "tools/history/history_care_commands.h"
 
@@ -147,12 +148,12 @@ int Push(const std::string& location) {
 
 bool SameFile(const std::string& a, const std::string& b) {
     std::error_code ec;
-    return std::filesystem::equivalent(a, b, ec);
+    return std::filesystem::equivalent(FsPath(a), FsPath(b), ec);
 }
 
 int Import(const std::string& file, const std::string& location) {
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(file, ec)) {
+    if (!std::filesystem::is_regular_file(FsPath(file), ec)) {
         Say(Format(Msg("%s is no history file"), file.c_str()));
         return HISTORY_NOT_READABLE;
     }

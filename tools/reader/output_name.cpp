@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "platform/file_names.h"
+
 namespace {
 
 // Enough for any number of runs a second can hold in practice; beyond it
@@ -53,8 +55,9 @@ bool OutputName::Next() {
 
 int MakeFolders(const std::string& folder) {
     std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (!error && !std::filesystem::is_directory(folder, error))
+    const std::filesystem::path path = FsPath(folder);
+    std::filesystem::create_directories(path, error);
+    if (!error && !std::filesystem::is_directory(path, error))
         return ENOTDIR;
     return error.value();
 }
